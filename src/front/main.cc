@@ -1,0 +1,4 @@
+// main.cc: placeholder until the sequence lands.
+int main() {
+  return 0;
+}
