@@ -1,4 +1,57 @@
-// main.cc: placeholder until the sequence lands.
-int main() {
-  return 0;
+// main.cc: the sequence of the process, from the command line to the exec of a qmail program.
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "front/hand_over.h"
+#include "front/qmail_home.h"
+#include "front/settings.h"
+#include "lib/diagnostics.h"
+
+using namespace postlet;
+
+// The fixed head of the injector's arguments: program, -H or -a, -n, -f SENDER, --.
+static void add_head() {
+  if (!arg_add("bin/qmail-inject") || !arg_add(header_recipients ? "-H" : "-a")) die_nomem();
+  if (debug_mode && !arg_add("-n")) die_nomem();
+  if (envelope_sender && (!arg_add("-f") || !arg_add(envelope_sender))) die_nomem();
+  if (!arg_add("--")) die_nomem();
+}
+
+static void print_vector(char** vector) {
+  for (char** p = vector; *p; ++p) {
+    unbuffered_output(0, *p);
+    (void)write(1, "\n", 1);
+  }
+}
+
+int main(int argc, char** argv) {
+  fatal_threshold = 3;
+  // Without any argument vector the command acts as "postlet" with no arguments.
+  static char default_name[] = "postlet";
+  static char* default_vector[] = {default_name, nullptr};
+  if (argc < 1 || !argv || !argv[0]) {
+    argc = 1;
+    argv = default_vector;
+  }
+  program_name = base_name(argv[0]);
+  if (chdir(qmail_home) == -1)
+    die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
+
+  add_head();
+  for (int i = 1; i < argc && argv[i]; ++i) {
+    if (!arg_add(argv[i])) die_nomem();
+  }
+  if (environment_debug) {
+    arg_reset();
+    if (!arg_add(environment_debug)) die_nomem();
+  }
+  char** vector = arg_vector();
+  if (!vector) die_nomem();
+  if (address_debug) {
+    print_vector(vector);
+    _exit(0);
+  }
+  run_program(vector);
+  die(111, errno, "failed to start ", vector[0], nullptr, nullptr);
 }

@@ -1,0 +1,148 @@
+// hand_over.cc: argument list, environment merge and exec with the PATH search.
+#include "front/hand_over.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "lib/environment.h"
+#include "lib/pool.h"
+#include "lib/text.h"
+
+extern "C" char** environ;
+
+namespace postlet {
+
+constinit arg_list_record arg_list = {};
+constinit env_changes_record env_changes = {};
+
+static const char nul_byte[] = "";
+
+int arg_add(const char* text) {
+  byte_string* s = &arg_list.storage;
+  uint32_t old_len = s->len;
+  if (!byte_string_append_text(s, text) || !byte_string_append_byte(s, nul_byte)) {
+    s->len = old_len;
+    return 0;
+  }
+  ++arg_list.count;
+  return 1;
+}
+
+void arg_reset() {
+  arg_list.storage = byte_string{};
+  arg_list.count = 0;
+}
+
+char** arg_vector() {
+  uint32_t count = arg_list.count;
+  if (count > UINT32_MAX / sizeof(char*) - 1) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  char** vector = static_cast<char**>(pool_alloc(static_cast<uint32_t>((count + 1) * sizeof(char*))));
+  if (!vector) return nullptr;
+  const byte_string* s = &arg_list.storage;
+  uint32_t slot = 0;
+  for (uint32_t i = 0; i < s->len && slot < count; ++i) {
+    if (i == 0 || s->data[i - 1] == '\0') vector[slot++] = s->data + i;
+  }
+  vector[slot] = nullptr;
+  return vector;
+}
+
+int env_put(const char* name, const char* value) {
+  if (!name) return 1;
+  byte_string* scratch = &env_changes.scratch;
+  if (!byte_string_copy_text(scratch, name)) return 0;
+  if (value && (!byte_string_append_text(scratch, "=") || !byte_string_append_text(scratch, value)))
+    return 0;
+  if (!byte_string_append_byte(scratch, nul_byte)) return 0;
+  return byte_string_append_string(&env_changes.storage, scratch);
+}
+
+void run_program(char** argv) {
+  byte_string* changes = &env_changes.storage;
+  // An empty entry ends the list, so that the walk below knows where it stops.
+  if (!byte_string_append_byte(changes, nul_byte)) return;
+  uint32_t inherited = 0;
+  if (environ) {
+    while (environ[inherited]) ++inherited;
+  }
+  uint32_t edits = 0;
+  for (uint32_t i = 0; i < changes->len; ++i) {
+    if (changes->data[i] == '\0') ++edits;
+  }
+  uint64_t slots = uint64_t{inherited} + edits + 1;
+  if (slots > UINT32_MAX / sizeof(char*)) {
+    errno = ENOMEM;
+    return;
+  }
+  char** envp = static_cast<char**>(pool_alloc(static_cast<uint32_t>(slots * sizeof(char*))));
+  if (!envp) return;
+  for (uint32_t i = 0; i < inherited; ++i) envp[i] = environ[i];
+  uint32_t j = inherited;
+  char* entry = changes->data;
+  char* end = changes->data + changes->len;
+  while (entry < end && *entry) {
+    uint32_t entry_length = text_length(entry);
+    uint32_t name_length = text_find_byte(entry, '=');
+    // Only the first inherited entry of that name is replaced; the last element fills its slot.
+    for (uint32_t k = 0; k < j; ++k) {
+      if (bytes_compare(envp[k], name_length, entry) == 0 && envp[k][name_length] == '=') {
+        envp[k] = envp[j - 1];
+        --j;
+        break;
+      }
+    }
+    if (entry[name_length] == '=') envp[j++] = entry;
+    entry += entry_length + 1;
+  }
+  envp[j] = nullptr;
+  exec_search(argv[0], argv, envp);
+  int saved = errno;
+  pool_free(envp);
+  errno = saved;
+}
+
+void exec_search(const char* file, char** argv, char** envp) {
+  if (file[text_find_byte(file, '/')] == '/') {
+    execve(file, argv, envp);
+    return;
+  }
+  const char* path = env_get("PATH");
+  if (!path) path = "/bin:/usr/bin";
+  byte_string candidate = {};
+  int saved = 0;
+  for (;;) {
+    uint32_t length = text_find_byte(path, ':');
+    int ok = length ? byte_string_copy(&candidate, path, length) : byte_string_copy_text(&candidate, ".");
+    if (!ok || !byte_string_append_text(&candidate, "/") || !byte_string_append_text(&candidate, file) ||
+        !byte_string_append_byte(&candidate, nul_byte))
+      return;
+    execve(candidate.data, argv, envp);
+    if (errno == EACCES || errno == EPERM || errno == EISDIR) {
+      saved = errno;
+    } else if (errno != ENOENT) {
+      return;
+    }
+    if (!path[length]) break;
+    path += length + 1;
+  }
+  if (saved) errno = saved;
+}
+
+void unbuffered_output(int stream, const char* text) {
+  (void)write(stream == 0 ? 1 : 2, text, text_length(text));
+}
+
+const char* base_name(const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/') last = p;
+  }
+  if (!last || !last[1]) return path;
+  return last + 1;
+}
+
+}  // namespace postlet
