@@ -1,0 +1,205 @@
+// driver.cc: sandbox, runner and record reader for black-box tests.
+#include "blackbox/driver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace blackbox {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& data, int mode) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+  }
+  chmod(path.c_str(), static_cast<mode_t>(mode));
+}
+
+static void check(bool ok, const std::string& what) {
+  if (!ok) throw std::runtime_error(what + ": " + strerror(errno));
+}
+
+sandbox::sandbox() {
+  char pattern[] = "/tmp/plt-XXXXXX";
+  check(mkdtemp(pattern) != nullptr, "mkdtemp");
+  home = pattern;
+  std::filesystem::create_directory(home + "/bin");
+  std::filesystem::create_directory(home + "/record");
+  std::string command = std::string(POSTLET_SETHOME) + " " + POSTLET_BINARY + " " + home + " " +
+                        binary() + " >/dev/null";
+  check(system(command.c_str()) == 0, "postlet-sethome");
+}
+
+sandbox::~sandbox() {
+  std::error_code ignored;
+  std::filesystem::remove_all(home, ignored);
+}
+
+void sandbox::install_stub(const std::string& relative, int status) const {
+  std::string target = home + "/" + relative;
+  std::filesystem::create_directories(std::filesystem::path(target).parent_path());
+  std::filesystem::copy_file(POSTLET_STUB, target,
+                             std::filesystem::copy_options::overwrite_existing);
+  chmod(target.c_str(), 0755);
+  if (status) write_file(target + ".status", std::to_string(status));
+}
+
+void sandbox::install_all_stubs() const {
+  for (const char* name : {"qmail-inject", "qmail-smtpd", "qmail-qread", "qmail-qstat",
+                           "qmail-tcpok", "qmail-tcpto"})
+    install_stub(std::string("bin/") + name);
+}
+
+static std::vector<char*> c_vector(std::vector<std::string>& texts) {
+  std::vector<char*> v;
+  for (auto& t : texts) v.push_back(t.data());
+  v.push_back(nullptr);
+  return v;
+}
+
+run_result run(const sandbox& box, const run_options& options) {
+  std::vector<std::string> argv = options.argv;
+  std::vector<std::string> env = options.env;
+  std::string program = options.program.empty() ? box.binary() : options.program;
+  int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1};
+  check(pipe(out_pipe) == 0 && pipe(err_pipe) == 0, "pipe");
+  int input_fd = -1;
+  if (options.input == input_kind::pipe) {
+    check(pipe(in_pipe) == 0, "pipe");
+  } else if (options.input == input_kind::file) {
+    std::string path = box.home + "/message.input";
+    write_file(path, options.stdin_bytes);
+    input_fd = open(path.c_str(), O_RDONLY);
+    check(input_fd >= 0, "open input");
+    lseek(input_fd, options.stdin_offset, SEEK_SET);
+  } else if (options.input == input_kind::dev_null) {
+    input_fd = open("/dev/null", O_RDONLY);
+  }
+  auto args = c_vector(argv);
+  auto envp = c_vector(env);
+  pid_t pid = fork();
+  check(pid >= 0, "fork");
+  if (pid == 0) {
+    if (options.input == input_kind::pipe) {
+      dup2(in_pipe[0], 0);
+    } else if (input_fd >= 0) {
+      dup2(input_fd, 0);
+    } else {
+      close(0);
+    }
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    for (int fd = 3; fd < 64; ++fd) close(fd);
+    if (options.close_stdout) close(1);
+    if (options.close_stderr) close(2);
+    signal(SIGPIPE, SIG_DFL);
+    execve(program.c_str(), args.data(), envp.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (input_fd >= 0) close(input_fd);
+  run_result result;
+  size_t written = 0;
+  int in_fd = -1;
+  if (options.input == input_kind::pipe) {
+    close(in_pipe[0]);
+    in_fd = in_pipe[1];
+    fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    if (options.stdin_bytes.empty()) {
+      close(in_fd);
+      in_fd = -1;
+    }
+  }
+  signal(SIGPIPE, SIG_IGN);
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
+    if (!out_open) fds[0].fd = -1;
+    if (!err_open) fds[1].fd = -1;
+    if (poll(fds, 3, 20000) <= 0) break;
+    char buffer[65536];
+    for (int i = 0; i < 2; ++i) {
+      if (!fds[i].revents) continue;
+      ssize_t r = read(fds[i].fd, buffer, sizeof buffer);
+      if (r <= 0) {
+        (i == 0 ? out_open : err_open) = false;
+      } else {
+        (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(r));
+      }
+    }
+    if (in_fd >= 0 && fds[2].revents) {
+      ssize_t w = write(in_fd, options.stdin_bytes.data() + written,
+                        options.stdin_bytes.size() - written);
+      if (w > 0) written += static_cast<size_t>(w);
+      if (w < 0 && errno != EAGAIN) written = options.stdin_bytes.size();
+      if (written == options.stdin_bytes.size()) {
+        close(in_fd);
+        in_fd = -1;
+      }
+    }
+  }
+  if (in_fd >= 0) close(in_fd);
+  close(out_pipe[0]);
+  close(err_pipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+static std::vector<std::string> split_nul(const std::string& s) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\0') {
+      parts.push_back(s.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+record read_record(const sandbox& box, const std::string& name) {
+  record r;
+  std::string base = box.home + "/record/" + name;
+  if (!std::filesystem::exists(base + ".argv")) return r;
+  r.ran = true;
+  r.argv = split_nul(read_file(base + ".argv"));
+  r.env = split_nul(read_file(base + ".env"));
+  r.cwd = read_file(base + ".cwd");
+  r.input = read_file(base + ".stdin");
+  return r;
+}
+
+std::vector<std::string> only(const std::vector<std::string>& env,
+                              const std::vector<std::string>& names) {
+  std::vector<std::string> kept;
+  for (const auto& e : env) {
+    std::string name = e.substr(0, e.find('='));
+    for (const auto& n : names) {
+      if (n == name) kept.push_back(e);
+    }
+  }
+  return kept;
+}
+
+}  // namespace blackbox

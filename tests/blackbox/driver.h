@@ -1,0 +1,62 @@
+// driver.h: run a home-patched copy of postlet against stub qmail programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace blackbox {
+
+// A temporary qmail home holding a patched copy of postlet at HOME/postlet, bin/ and record/.
+struct sandbox {
+  std::string home;
+  sandbox();
+  ~sandbox();
+  sandbox(const sandbox&) = delete;
+  sandbox& operator=(const sandbox&) = delete;
+
+  std::string binary() const { return home + "/postlet"; }
+  // Copies the recording stub to HOME/relative (e.g. "bin/qmail-inject"), exiting with status.
+  void install_stub(const std::string& relative, int status = 0) const;
+  // Installs the stubs for every qmail program postlet may run.
+  void install_all_stubs() const;
+};
+
+enum class input_kind { file, pipe, closed, dev_null };
+
+struct run_options {
+  std::vector<std::string> argv = {"postlet"};
+  std::vector<std::string> env;
+  std::string program;  // the file to execute; the sandbox's postlet when empty
+  input_kind input = input_kind::pipe;
+  std::string stdin_bytes;
+  long long stdin_offset = 0;  // for input_kind::file: where descriptor 0 starts
+  bool close_stdout = false;
+  bool close_stderr = false;
+};
+
+struct run_result {
+  int status = -1;  // the exit status, or 128 + signal number
+  std::string out;
+  std::string err;
+};
+
+run_result run(const sandbox& box, const run_options& options);
+
+// What a stub recorded; ran is false when it was not executed.
+struct record {
+  bool ran = false;
+  std::vector<std::string> argv;
+  std::vector<std::string> env;
+  std::string cwd;
+  std::string input;
+};
+record read_record(const sandbox& box, const std::string& name);
+
+// The environment entries of a record whose names are in the given list, in recorded order.
+std::vector<std::string> only(const std::vector<std::string>& env,
+                              const std::vector<std::string>& names);
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& data, int mode = 0644);
+
+}  // namespace blackbox

@@ -1,0 +1,126 @@
+// spine_test.cc: the start-up and hand-over of the built binary.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "blackbox/driver.h"
+
+using blackbox::input_kind;
+using blackbox::read_record;
+using blackbox::run;
+using blackbox::run_options;
+using blackbox::sandbox;
+
+using strings = std::vector<std::string>;
+
+TEST(Spine, PlainSubmissionExecsTheInjectorInTheHome) {
+  sandbox box;
+  box.install_all_stubs();
+  run_options o;
+  o.argv = {"postlet", "joe@example.org", "ann"};
+  o.env = {"USER=joe", "HOME=/nowhere"};
+  o.stdin_bytes = "Subject: hi\n\nbody\n";
+  auto r = run(box, o);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ("", r.err);
+  auto rec = read_record(box, "qmail-inject");
+  ASSERT_TRUE(rec.ran);
+  EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "joe@example.org", "ann"}), rec.argv);
+  EXPECT_EQ(box.home, rec.cwd);
+  EXPECT_EQ("Subject: hi\n\nbody\n", rec.input);
+  EXPECT_EQ((strings{"USER=joe", "HOME=/nowhere"}), rec.env);
+}
+
+TEST(Spine, InjectorStatusBecomesTheCommandStatus) {
+  sandbox box;
+  box.install_stub("bin/qmail-inject", 77);
+  run_options o;
+  o.env = {"USER=joe"};
+  EXPECT_EQ(77, run(box, o).status);
+}
+
+TEST(Spine, ProgramNameIsTheBaseNameOfArgvZero) {
+  // Without an injector the failure line shows the name the command was invoked under.
+  const struct {
+    const char* argv0;
+    const char* name;
+  } cases[] = {{"/usr/sbin/postlet", "postlet"},
+               {"sendmail", "sendmail"},
+               {"relay/", "relay/"},
+               {"/", "/"},
+               {"a/b/c", "c"}};
+  sandbox box;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv0);
+    run_options o;
+    o.argv = {c.argv0};
+    o.env = {"USER=joe"};
+    auto r = run(box, o);
+    EXPECT_EQ(111, r.status);
+    EXPECT_EQ(std::string(c.name) +
+                  ": fatal: failed to start bin/qmail-inject: file does not exist\n",
+              r.err);
+  }
+}
+
+TEST(Spine, InjectorThatCannotRunGivesItsErrorText) {
+  sandbox box;
+  blackbox::write_file(box.home + "/bin/qmail-inject", "not a program\n", 0644);
+  run_options o;
+  o.env = {"USER=joe"};
+  auto r = run(box, o);
+  EXPECT_EQ(111, r.status);
+  EXPECT_EQ("postlet: fatal: failed to start bin/qmail-inject: access denied\n", r.err);
+  chmod((box.home + "/bin/qmail-inject").c_str(), 0755);
+  r = run(box, o);
+  EXPECT_EQ(111, r.status);
+  EXPECT_EQ("postlet: fatal: failed to start bin/qmail-inject: exec format error\n", r.err);
+}
+
+TEST(Spine, MissingHomeEndsBeforeAnythingElse) {
+  std::string home;
+  {
+    sandbox box;
+    home = box.home;
+    // Keep only the patched binary, outside the home that is about to vanish.
+    blackbox::write_file("/tmp/" + home.substr(5) + "-postlet", blackbox::read_file(box.binary()),
+                         0755);
+  }
+  sandbox other;
+  for (const strings& argv : {strings{"postlet", "joe"}, strings{"postlet", "--help"},
+                              strings{"postlet", "--version"}}) {
+    run_options o;
+    o.argv = argv;
+    o.program = "/tmp/" + home.substr(5) + "-postlet";
+    auto r = run(other, o);
+    EXPECT_EQ(111, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ("postlet: fatal: failed to switch to qmail home directory: file does not exist\n",
+              r.err);
+  }
+  unlink(("/tmp/" + home.substr(5) + "-postlet").c_str());
+}
+
+TEST(Spine, EmptyArgumentVectorActsAsPostlet) {
+  sandbox box;
+  box.install_all_stubs();
+  run_options o;
+  o.argv = {};
+  o.env = {"USER=joe"};
+  auto r = run(box, o);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.err);
+  auto rec = read_record(box, "qmail-inject");
+  ASSERT_TRUE(rec.ran);
+  EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--"}), rec.argv);
+}
+
+TEST(Spine, ClosedStandardErrorStillGivesTheStatus) {
+  sandbox box;
+  run_options o;
+  o.env = {"USER=joe"};
+  o.close_stderr = true;
+  auto r = run(box, o);
+  EXPECT_EQ(111, r.status);
+  EXPECT_EQ("", r.err);
+}
