@@ -4,6 +4,8 @@
 #include <cerrno>
 
 #include "front/hand_over.h"
+#include "front/modes.h"
+#include "front/options.h"
 #include "front/qmail_home.h"
 #include "front/settings.h"
 #include "lib/diagnostics.h"
@@ -37,6 +39,9 @@ int main(int argc, char** argv) {
   program_name = base_name(argv[0]);
   if (chdir(qmail_home) == -1)
     die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
+
+  parse_options(&argc, argv);
+  dispatch_modes();
 
   add_head();
   for (int i = 1; i < argc && argv[i]; ++i) {

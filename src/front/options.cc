@@ -1,0 +1,57 @@
+// options.cc: postlet's option table.
+#include "front/options.h"
+
+#include "front/hand_over.h"
+#include "front/settings.h"
+#include "lib/diagnostics.h"
+
+namespace postlet {
+
+constexpr uint32_t HIDDEN = CMSC_HIDDEN;
+constexpr uint32_t OPTIONAL = CMSC_OPTIONAL;
+
+// clang-format off
+const option_desc postlet_options[] = {
+    {.short_name = 'B', .type = CMSC_STRING, .variable = &ignored_text, .help = "Set body type (ignored)."},
+    {.short_name = 'b', .type = CMSC_STRING, .variable = &operation_mode, .help = "Select operation mode.\n-bm (mail delivery), -bp (print queue) and\n-bs (smtpd mode) are implemented.", .argument_name = "MODE"},
+    {.short_name = 'c', .type = CMSC_FLAG | HIDDEN, .variable = &ignored_text, .value = 0, .help = "Connect to non-local mailers (ignored)."},
+    {.short_name = 'e', .type = CMSC_STRING, .variable = &ignored_text, .help = "Error mode (ignored).\nOnly one error mode is implemented:\nFailures to queue the mail are reported immediately\nwith an exit code, other errors are reported\nthrough a bounce message.", .argument_name = "MODE"},
+    {.short_name = 'E', .type = CMSC_STRING | HIDDEN | OPTIONAL, .variable = &ignored_text, .help = "Code conversion. Ignored.\nSony NEWS OS uses this?"},
+    {.short_name = 'F', .type = CMSC_STRING, .variable = &sender_full_name, .help = "Set fullname of sender.\nThis information is used to build the from header.", .argument_name = "NAME"},
+    {.short_name = 'f', .type = CMSC_STRING, .variable = &envelope_sender, .help = "Set envelope sender.\nThis is the address error messages are sent to.", .argument_name = "SENDER"},
+    {.short_name = 'G', .type = CMSC_FLAG, .variable = &ignored_flag, .value = 0, .help = "Gateway submission (ignored).\n"},
+    {.short_name = 'h', .type = CMSC_ULONG, .variable = &ignored_number, .help = "Set hopcount (ignored).\nWhich insane mind would want to defeat loop\ndetection locally only? Remove the Received-Headers\ninstead."},
+    {.short_name = 'i', .type = CMSC_FLAG, .variable = &ignored_flag, .value = 0, .help = "Ignore dot lines (ignored).\nIgnore dots alone on lines by themselves in\nincoming messages. This is completely stupid."},
+    {.short_name = 'I', .type = CMSC_FLAG, .variable = &initialize_aliases, .value = 1, .help = "Initialize alias DBM file (forbidden).\nUse newaliases from the fastforward package instead."},
+    {.short_name = 'J', .type = CMSC_STRING | HIDDEN | OPTIONAL, .variable = &ignored_text, .help = "Code conversion. Ignored.\nSony NEWS OS uses this?"},
+    {.short_name = 'L', .type = CMSC_STRING | HIDDEN | OPTIONAL, .variable = &ignored_text, .help = "Logging label. Ignored.\n", .argument_name = "LABEL"},
+    {.short_name = 'm', .type = CMSC_FLAG, .variable = &ignored_flag, .value = 0, .help = "Send to me too (ignored)."},
+    {.short_name = 'N', .type = CMSC_STRING, .variable = &ignored_text, .help = "Set DSN mode (ignored).\nSet delivery status notification mode.\n", .argument_name = "MODE"},
+    {.short_name = 'n', .type = CMSC_FLAG, .variable = &ignored_text, .value = 0, .help = "Don't do aliasing (ignored).\npostlet doesn't do aliasing anyway.\nThis is the job of qmail."},
+    {.short_name = 'O', .type = CMSC_STRING, .variable = &ignored_text, .help = "Set long option (ignored)."},
+    {.short_name = 'o', .type = CMSC_STRING, .variable = &ignored_text, .help = "Set short option (ignored)."},
+    {.short_name = 'p', .type = CMSC_STRING, .variable = &ignored_text, .help = "Set protocol (ignored)."},
+    {.short_name = 'R', .type = CMSC_STRING, .variable = &ignored_number, .help = "Set bounce size (ignored)."},
+    {.short_name = 'r', .type = CMSC_STRING | HIDDEN, .variable = &envelope_sender, .help = "Set envelope sender."},
+    {.short_name = 's', .type = CMSC_FLAG, .variable = &ignored_text, .value = 0, .help = "Save from lines in header (ignored)."},
+    {.short_name = 't', .type = CMSC_FLAG, .variable = &header_recipients, .value = 1, .help = "Recipients in header.\nRead recipients from the message header, too."},
+    {.short_name = 'T', .type = CMSC_FLAG, .variable = &ignored_number, .value = 0, .help = "Set timeout interval (ignored)."},
+    {.short_name = 'U', .type = CMSC_FLAG | HIDDEN, .variable = &ignored_flag, .value = 0, .help = "Initial user submission (ignored)."},
+    {.short_name = 'v', .type = CMSC_FLAG | HIDDEN, .variable = &ignored_flag, .value = 0, .help = "Verbose (ignored)."},
+    {.short_name = 'V', .type = CMSC_FLAG | HIDDEN, .variable = &ignored_flag, .value = 0, .help = "set 'original' envelope id */ (ignored)."},
+    {.short_name = 'X', .type = CMSC_STRING | HIDDEN, .variable = &ignored_text, .help = "Set traffic log file (ignored)."},
+    {.short_name = 'x', .type = CMSC_FLAG | HIDDEN, .variable = &ignored_flag, .value = 0, .help = "Unknown option (ignored)."},
+    {.long_name = "debug", .type = CMSC_FLAG, .variable = &debug_mode, .value = 1, .help = "debug postlet.\nCauses qmail-inject to print the message.\nThe message will not be sent."},
+    {.long_name = "address-debug", .type = CMSC_FLAG, .variable = &address_debug, .value = 1, .help = "debug address handling.\nPrint the arguments that would be passed to\nqmail-inject. The message will not be sent."},
+    {.long_name = "environment-debug", .type = CMSC_STRING, .variable = &environment_debug, .help = "debug environment.\nPrint the environment.\nDo not call qmail-inject.", .argument_name = "PRINTENV"},
+    {},
+};
+// clang-format on
+
+void parse_options(int* argc, char** argv) {
+  cmdscan(program_name, "postlet", "0.1.6", argc, argv, unbuffered_output,
+          "usage: postlet [options] [address ...]\n", postlet_options,
+          "\nReport bugs to <postlet-bugs@localhost>");
+}
+
+}  // namespace postlet

@@ -1,0 +1,187 @@
+// options_test.cc: the command line of the built binary: help texts, diagnostics, arguments.
+#include <gtest/gtest.h>
+
+#include "blackbox/driver.h"
+
+using blackbox::read_file;
+using blackbox::read_record;
+using blackbox::run;
+using blackbox::run_options;
+using blackbox::sandbox;
+
+using strings = std::vector<std::string>;
+
+static std::string golden(const char* name) {
+  return read_file(std::string(GOLDEN_DIR) + "/" + name);
+}
+
+TEST(Options, HelpVersionAndPerOptionHelp) {
+  const std::string fill(29, ' ');
+  const struct {
+    strings argv;
+    std::string out;
+    int status;
+  } cases[] = {
+      {{"postlet", "--help"}, golden("help.txt"), 0},
+      {{"postlet", "-?"}, golden("help.txt"), 0},
+      {{"postlet", "--longhelp"}, golden("longhelp.txt"), 0},
+      {{"postlet", "--version"}, "postlet (postlet) 0.1.6\n", 0},
+      {{"postlet", "--version", "extra"}, "postlet (postlet) 0.1.6\n", 0},
+      {{"/usr/lib/sendmail", "--version"}, "sendmail (postlet) 0.1.6\n", 0},
+      {{"postlet", "--help", "f"},
+       "  -f     SENDER              Set envelope sender.\n" + fill +
+           "This is the address error messages are sent to.\n",
+       0},
+      {{"postlet", "--longhelp", "-f"},
+       "  -f     SENDER              Set envelope sender.\n" + fill +
+           "This is the address error messages are sent to.\n",
+       0},
+      {{"postlet", "--help", "r"}, "  -r     STRING              Set envelope sender.\n", 0},
+      {{"postlet", "--help", "--environment-debug"},
+       "      --environment-debug=PRINTENV debug environment.\n" + fill +
+           "Print the environment.\n" + fill + "Do not call qmail-inject.\n",
+       0},
+      {{"postlet", "--help", "version"},
+       "      --version              Show version: postlet (postlet) 0.1.6.\n", 0},
+      {{"postlet", "--help", "G"}, "  -G                         Gateway submission (ignored).\n",
+       0},
+      {{"postlet", "--help", "h"},
+       "  -h     NUMBER              Set hopcount (ignored).\n" + fill +
+           "Which insane mind would want to defeat loop\n" + fill +
+           "detection locally only? Remove the Received-Headers\n" + fill + "instead.\n",
+       0},
+      {{"postlet", "--help", "nosuch"}, "no such option\n", 2},
+      {{"postlet", "--help", "-"}, "no such option\n", 2},
+  };
+  sandbox box;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv.back());
+    run_options o;
+    o.argv = c.argv;
+    auto r = run(box, o);
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.out, r.out);
+    EXPECT_EQ("", r.err);
+  }
+}
+
+TEST(Options, Diagnostics) {
+  const std::string usage_after = "usage: postlet [options] [address ...]\n\nReport bugs to <postlet-bugs@localhost>\n";
+  const struct {
+    strings argv;
+    std::string err;
+    int status;
+  } cases[] = {
+      {{"postlet", "-Z"}, "postlet: illegal option -- Z\n", 2},
+      {{"postlet", "-tZ", "joe"}, "postlet: illegal option -- Z\n", 2},
+      {{"postlet", "--nosuch=1"}, "postlet: illegal option -- --nosuch\n", 2},
+      {{"postlet", "joe", "--help"}, "postlet: illegal option -- --help\n", 2},
+      {{"postlet", "-f"}, "postlet: option requires an argument -- f\n", 2},
+      {{"postlet", "--environment-debug"},
+       "postlet: option requires an argument -- environment-debug\n", 2},
+      {{"postlet", "--debug=1"}, "postlet: option doesn't allow an argument -- --debug\n", 2},
+      {{"mailq", "-Q"}, "mailq: illegal option -- Q\n", 2},
+  };
+  sandbox box;
+  box.install_all_stubs();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv.back());
+    run_options o;
+    o.argv = c.argv;
+    auto r = run(box, o);
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.err, r.err);
+    EXPECT_EQ("", r.out);
+    EXPECT_FALSE(read_record(box, "qmail-inject").ran);
+  }
+}
+
+TEST(Options, ArgumentsReachingTheInjector) {
+  const struct {
+    strings argv;
+    strings env;
+    strings injected;  // after bin/qmail-inject
+    std::string err;
+  } cases[] = {
+      {{"postlet", "-fjoe", "ann"}, {}, {"-a", "-f", "joe", "--", "ann"}},
+      {{"postlet", "-f", "-t"}, {}, {"-a", "-f", "-t", "--"}},
+      {{"postlet", "-tf", "joe"}, {}, {"-H", "-f", "joe", "--"}},
+      {{"postlet", "-ft"}, {}, {"-a", "-f", "t", "--"}},
+      {{"postlet", "-f", ""}, {}, {"-a", "-f", "", "--"}},
+      {{"postlet", "-oi", "-odb", "-oem", "-i", "ann"}, {}, {"-a", "--", "ann"}},
+      {{"postlet", "-h", "12x", "ann"}, {}, {"-a", "--", "ann"}},
+      {{"postlet", "-h", "x", "ann"}, {}, {"-a", "--", "ann"}, "postlet: x: not a number.\n"},
+      {{"postlet", "-T", "word"}, {}, {"-a", "--", "word"}},
+      {{"postlet", "-G", "-m", "-c", "-n", "-s", "-U", "-v", "-V", "-x", "w"}, {}, {"-a", "--", "w"}},
+      {{"postlet", "-E", "-t"}, {}, {"-H", "--"}},
+      {{"postlet", "-J", "word"}, {}, {"-a", "--"}},
+      {{"postlet", "-Lmylabel", "ann"}, {}, {"-a", "--", "ann"}},
+      {{"postlet", "-L"}, {}, {"-a", "--"}},
+      {{"postlet", "ann", "--", "-t", "bob"}, {}, {"-a", "--", "ann", "-t", "bob"}},
+      {{"postlet", "-", "ann"}, {}, {"-a", "--", "-", "ann"}},
+      {{"postlet", "ann", "-t", "bob"}, {}, {"-H", "--", "ann", "bob"}},
+      {{"postlet", "ann", "-t", "bob"}, {"POSIXLY_CORRECT="}, {"-a", "--", "ann", "-t", "bob"}},
+      {{"postlet", "-bp", "-bm", "ann"}, {}, {"-a", "--", "ann"}},
+      {{"postlet", "-f", "a@x", "-r", "b@y"}, {}, {"-a", "-f", "b@y", "--"}},
+      {{"postlet", "-r", "b@y", "-f", "a@x"}, {}, {"-a", "-f", "a@x", "--"}},
+      {{"postlet", "--debug", "-t", "ann"}, {}, {"-H", "-n", "--", "ann"}},
+      {{"postlet", "-t", "ann", "bob"}, {}, {"-H", "--", "ann", "bob"}},
+  };
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const auto& a : c.argv) trace += "[" + a + "]";
+    SCOPED_TRACE(trace);
+    sandbox box;
+    box.install_all_stubs();
+    run_options o;
+    o.argv = c.argv;
+    o.env = c.env;
+    o.env.push_back("USER=joe");
+    auto r = run(box, o);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(c.err, r.err);
+    auto rec = read_record(box, "qmail-inject");
+    ASSERT_TRUE(rec.ran);
+    strings expected = {"bin/qmail-inject"};
+    expected.insert(expected.end(), c.injected.begin(), c.injected.end());
+    EXPECT_EQ(expected, rec.argv);
+  }
+}
+
+TEST(Options, AddressDebugPrintsTheVectorInstead) {
+  const struct {
+    strings argv;
+    std::string out;
+  } cases[] = {
+      {{"postlet", "--address-debug", "-t", "joe"}, "bin/qmail-inject\n-H\n--\njoe\n"},
+      {{"postlet", "--address-debug", "--environment-debug", "printenv", "joe"}, "printenv\n"},
+      {{"postlet", "--address-debug", "-f", "", "--debug"}, "bin/qmail-inject\n-a\n-n\n-f\n\n--\n"},
+  };
+  sandbox box;
+  box.install_all_stubs();
+  for (const auto& c : cases) {
+    run_options o;
+    o.argv = c.argv;
+    o.env = {"USER=joe"};
+    auto r = run(box, o);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(c.out, r.out);
+    EXPECT_EQ("", r.err);
+  }
+  EXPECT_FALSE(read_record(box, "qmail-inject").ran);
+}
+
+TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
+  sandbox box;
+  box.install_stub("tools/printenv");
+  run_options o;
+  o.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv", "ann"};
+  o.env = {"PATH=/nonexistent:tools", "USER=joe"};
+  auto r = run(box, o);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.err);
+  auto rec = read_record(box, "printenv");
+  ASSERT_TRUE(rec.ran);
+  EXPECT_EQ((strings{"printenv"}), rec.argv);
+  EXPECT_EQ((strings{"PATH=/nonexistent:tools", "USER=joe", "MAILNAME=Joe Doe"}), rec.env);
+}
