@@ -4,10 +4,13 @@
 #include <cerrno>
 
 #include "front/hand_over.h"
+#include "front/identity.h"
 #include "front/modes.h"
 #include "front/options.h"
 #include "front/qmail_home.h"
+#include "front/recipients.h"
 #include "front/settings.h"
+#include "header/header_capture.h"
 #include "lib/diagnostics.h"
 
 using namespace postlet;
@@ -43,10 +46,14 @@ int main(int argc, char** argv) {
   parse_options(&argc, argv);
   dispatch_modes();
 
+  identity_flags();
+  const char* from = nullptr;
+  const char* sender = nullptr;
+  header_capture_step(&from, &sender);
+  sender_identity(from, sender);
+
   add_head();
-  for (int i = 1; i < argc && argv[i]; ++i) {
-    if (!arg_add(argv[i])) die_nomem();
-  }
+  add_recipients(argv + 1, argc - 1);
   if (environment_debug) {
     arg_reset();
     if (!arg_add(environment_debug)) die_nomem();

@@ -1,0 +1,115 @@
+// identity.cc: sender identity from the header, the envelope sender or the login name.
+//
+// Every test of a variable looks at the caller's environment, never at the edits made here.
+#include "front/identity.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "address/address_parse.h"
+#include "front/hand_over.h"
+#include "front/settings.h"
+#include "lib/diagnostics.h"
+#include "lib/environment.h"
+#include "lib/text.h"
+
+namespace postlet {
+
+constinit int32_t user_identity_set = 0;
+constinit int32_t host_identity_set = 0;
+
+static const char nul_byte[] = "";
+
+// The two header parses share one input and one list.
+static byte_string header_input = {};
+static address_list header_addresses = {};
+
+static int any_present(const char* const* names, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (env_get(names[i])) return 1;
+  }
+  return 0;
+}
+
+static const char* const USER_VARIABLES[] = {"QMAILUSER", "MAILUSER", "USER", "LOGNAME",
+                                             "QMAILSUSER"};
+
+void identity_flags() {
+  host_identity_set = env_get("QMAILSHOST") != nullptr;
+  user_identity_set = any_present(USER_VARIABLES, 5);
+  // An inherited QMAILSHOST counts only when the user is named as well.
+  if (!user_identity_set) host_identity_set = 0;
+}
+
+// Puts name with the first n bytes of text, copied with a NUL.
+static void put_part(const char* name, const char* text, uint32_t n) {
+  byte_string scratch = {};
+  if (!byte_string_copy(&scratch, text, n) || !byte_string_append_byte(&scratch, nul_byte) ||
+      !env_put(name, scratch.data))
+    die_nomem();
+  byte_string_release(&scratch);
+}
+
+void identity_from_address(const char* address) {
+  uint32_t at = text_find_byte(address, '@');
+  if (at == 0) return;
+  if (address[at] == '@' && address[at + 1] && !host_identity_set) {
+    const char* host = address + at + 1;
+    put_part("QMAILSHOST", host, text_length(host));
+  }
+  if (!user_identity_set) put_part("QMAILSUSER", address, at);
+  user_identity_set = 1;
+  host_identity_set = 1;
+}
+
+// Parses a header value leniently and hands its first address on.
+static void identity_from_field(const char* value) {
+  if (!byte_string_copy_text(&header_input, value)) die_nomem();
+  int result = address_parse(&header_addresses, &header_input, 0);
+  if (result == 1) die_nomem();
+  if (result != 0) return;
+  for (uint32_t i = 0; i < header_addresses.len;) {
+    const char* text = header_addresses.data + i + 1;
+    if (header_addresses.data[i] == ADDRESS_ENTRY) {
+      identity_from_address(text);
+      return;
+    }
+    i += text_length(text) + 2;
+  }
+}
+
+const char* login_name() {
+  const passwd* entry = getpwuid(getuid());
+  return entry ? entry->pw_name : nullptr;
+}
+
+static void envelope_identity(const char* sender) {
+  if (env_get("QMAILUSER")) return;
+  uint32_t at = text_find_byte(sender, '@');
+  if (sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST"))
+    put_part("QMAILHOST", sender + at + 1, text_length(sender + at + 1));
+  put_part("QMAILUSER", sender, at);
+}
+
+void sender_identity(const char* from, const char* sender) {
+  if (from) {
+    const char* inject = env_get("QMAILINJECT");
+    if (inject && inject[text_find_byte(inject, 'f')] == 'f') from = nullptr;
+  }
+  if ((from || sender) && !envelope_sender && !user_identity_set) {
+    if (sender) identity_from_field(sender);
+    if (from && !user_identity_set) identity_from_field(from);
+  }
+  // A usable From field is the identity; the envelope and the login name add nothing.
+  if (from) return;
+  if (envelope_sender) {
+    envelope_identity(envelope_sender);
+    return;
+  }
+  if (!any_present(USER_VARIABLES, 4)) {
+    const char* name = login_name();
+    if (name && !env_put("USER", name)) die_nomem();
+  }
+}
+
+}  // namespace postlet

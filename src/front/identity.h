@@ -1,0 +1,26 @@
+// identity.h: the sender identity handed to the injector in its environment.
+#pragma once
+
+#include <cstdint>
+
+namespace postlet {
+
+// Set when the caller's environment names the user, or by an address from the header.
+extern int32_t user_identity_set;
+// Set when the caller's environment names the sender host and also the user, or by an address.
+extern int32_t host_identity_set;
+
+// First stage: the identity flags from the caller's environment, before the header is read.
+void identity_flags();
+
+// Second stage: QMAILSHOST and QMAILSUSER from the Sender or From value, QMAILHOST and
+// QMAILUSER from the envelope sender, or USER from the login name. Either value may be null.
+void sender_identity(const char* from, const char* sender);
+
+// Sets QMAILSHOST and QMAILSUSER from one address as far as the flags allow, then both flags.
+void identity_from_address(const char* address);
+
+// The name of the password entry of the real user id, or null.
+const char* login_name();
+
+}  // namespace postlet

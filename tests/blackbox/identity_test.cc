@@ -1,0 +1,106 @@
+// identity_test.cc: the sender identity the injector receives in its environment.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "blackbox/driver.h"
+
+using blackbox::input_kind;
+using blackbox::read_record;
+using blackbox::run;
+using blackbox::run_options;
+using blackbox::sandbox;
+
+using strings = std::vector<std::string>;
+
+static std::string login() {
+  const passwd* p = getpwuid(getuid());
+  return p ? p->pw_name : "";
+}
+
+struct identity_case {
+  const char* name;
+  strings options;        // between the program name and the recipient
+  strings env;            // the caller's environment
+  std::string header;     // empty: standard input is a pipe with a plain message
+  strings expected;       // the full environment the injector receives
+};
+
+TEST(Identity, EnvironmentTheInjectorReceives) {
+  const std::string user = "USER=" + login();
+  const identity_case cases[] = {
+      {"pipe, no user variable", {}, {"HOME=/h"}, "", {"HOME=/h", user}},
+      {"pipe, USER present", {}, {"USER=ann"}, "", {"USER=ann"}},
+      {"pipe, LOGNAME present", {}, {"LOGNAME=ann"}, "", {"LOGNAME=ann"}},
+      {"pipe, only QMAILSUSER present", {}, {"QMAILSUSER=ann"}, "", {"QMAILSUSER=ann", user}},
+      {"-f joe", {"-f", "joe"}, {}, "", {"QMAILUSER=joe"}},
+      {"-f joe@host", {"-f", "joe@host"}, {}, "", {"QMAILHOST=host", "QMAILUSER=joe"}},
+      {"-f @host", {"-f", "@host"}, {}, "", {"QMAILHOST=host", "QMAILUSER="}},
+      {"-f joe@", {"-f", "joe@"}, {}, "", {"QMAILUSER=joe"}},
+      {"-r joe@host", {"-r", "joe@host"}, {}, "", {"QMAILHOST=host", "QMAILUSER=joe"}},
+      {"-f with QMAILUSER", {"-f", "joe@host"}, {"QMAILUSER=q"}, "", {"QMAILUSER=q"}},
+      {"-f with QMAILHOST", {"-f", "joe@host"}, {"QMAILHOST=h"}, "", {"QMAILHOST=h", "QMAILUSER=joe"}},
+      {"-f replaces an inherited variable of the same name", {"-f", "joe@host"}, {"QMAILHOST=h", "QMAILUSER"}, "",
+       {"QMAILHOST=h", "QMAILUSER", "QMAILUSER=joe"}},
+      {"-f with a usable From", {"-f", "joe@host"}, {}, "From: ann@example.org\n\nbody\n", {}},
+      {"From only", {}, {}, "From: Ann <ann@example.org>\n\nbody\n",
+       {"QMAILSHOST=example.org", "QMAILSUSER=ann"}},
+      {"Sender preferred over From", {}, {},
+       "From: ann@from.example\nSender: sam@sender.example\n\n",
+       {"QMAILSHOST=sender.example", "QMAILSUSER=sam"}},
+      {"Sender beginning with @ falls back to From", {}, {},
+       "Sender: @route.example\nFrom: ann@from.example\n\n",
+       {"QMAILSHOST=from.example", "QMAILSUSER=ann"}},
+      {"only Sender: identity and login name", {}, {}, "Sender: sam@sender.example\n\n",
+       {"QMAILSHOST=sender.example", "QMAILSUSER=sam", user}},
+      {"QMAILINJECT=f hides From", {}, {"QMAILINJECT=cf"}, "From: ann@example.org\n\n",
+       {"QMAILINJECT=cf", user}},
+      {"QMAILINJECT=F changes nothing", {}, {"QMAILINJECT=F"}, "From: ann@example.org\n\n",
+       {"QMAILINJECT=F", "QMAILSHOST=example.org", "QMAILSUSER=ann"}},
+      {"QMAILSHOST without a user variable is replaced", {}, {"QMAILSHOST=old"},
+       "From: ann@example.org\n\n", {"QMAILSHOST=example.org", "QMAILSUSER=ann"}},
+      {"QMAILSHOST and USER: no header identity", {}, {"QMAILSHOST=old", "USER=u"},
+       "From: ann@example.org\n\n", {"QMAILSHOST=old", "USER=u"}},
+      {"USER present: From is not used", {}, {"USER=u"}, "From: ann@example.org\n\n", {"USER=u"}},
+      {"a header address without @", {}, {}, "From: ann\n\n", {"QMAILSUSER=ann"}},
+      {"display name with comma and quotes", {}, {},
+       "From: \"Doe, Jane\" <jane@example.org>\n\n", {"QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+      {"comments around the address", {}, {}, "From: (Jane) jane@example.org (Doe)\n\n",
+       {"QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+      {"a group: its first address", {}, {}, "From: team: a@one.example, b@two.example;\n\n",
+       {"QMAILSHOST=one.example", "QMAILSUSER=a"}},
+      {"quoted local part", {}, {}, "From: \"jane doe\"@example.org\n\n",
+       {"QMAILSHOST=example.org", "QMAILSUSER=jane doe"}},
+      {"folded From", {}, {}, "From: Jane\n <jane@example.org>\nSubject: x\n\n",
+       {"QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+      // A From field counts as usable even when it yields no address: nothing else is set.
+      {"From without address", {}, {}, "From: (nobody)\n\n", {}},
+      {"From with an open quote", {}, {}, "From: \"jane\n\n", {}},
+      {"MAILNAME comes first", {"-F", "Jane Doe"}, {}, "From: jane@example.org\n\n",
+       {"MAILNAME=Jane Doe", "QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sandbox box;
+    box.install_all_stubs();
+    run_options o;
+    o.argv = {"postlet"};
+    o.argv.insert(o.argv.end(), c.options.begin(), c.options.end());
+    o.argv.push_back("rcpt@example.org");
+    o.env = c.env;
+    if (c.header.empty()) {
+      o.input = input_kind::pipe;
+      o.stdin_bytes = "Subject: x\n\nbody\n";
+    } else {
+      o.input = input_kind::file;
+      o.stdin_bytes = c.header;
+    }
+    auto r = run(box, o);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    auto rec = read_record(box, "qmail-inject");
+    ASSERT_TRUE(rec.ran);
+    EXPECT_EQ(c.expected, rec.env);
+    EXPECT_EQ(o.stdin_bytes, rec.input);
+  }
+}
