@@ -128,6 +128,8 @@ const worked_case edge_cases[] = {
     {"<a@b@c>", 2, 0, "A:a@b@c"},
     {"<a.>", 2, 0, "A:a."},
     {"<a@b>;x", 0, 0, "A:a@b A:x"},
+    {"<a@b> <c@d>", 0, 0, "A:a@b A:c@d"},
+    {"<a> g: <b>;", 0, 0, "A:a C:g: A:b"},
     {"a)", 0, 0, "A:a)"},
     {"\\a", 0, 0, "A:\\a"},
     {"a\\b", 2, 0, "A:a A:\\b"},
@@ -339,6 +341,7 @@ TEST(AddressParse, OutOfMemoryGivesResultOne) {
   pool_fail_after(1);
   void* probe = pool_alloc(1);
   pool_fail_after(0);
+  pool_free(probe);
   if (probe) GTEST_SKIP() << "allocation failures cannot be injected in this build";
 
   std::string long_text;

@@ -328,6 +328,59 @@ TEST(AddressTokenize, RandomTextsMatchByteAtATime) {
   }
 }
 
+// The stream is appended in blocks of 128 bytes, except that a literal's NUL '[' and a white-space
+// token's NUL ' ' 'S' start a new block when no more than two, resp. three, bytes are free. The
+// block sizes show in the capacity that the appends leave behind, so replay the expected blocks.
+uint32_t capacity_after_blocks(const std::string& text) {
+  std::string stream;
+  int result = reference_tokenize(text, default_specials, &stream);
+  EXPECT_EQ(0, result);
+  std::vector<size_t> blocks;
+  size_t used = 0;
+  for (size_t at = 0; at < stream.size(); ++at) {
+    size_t together = 0;
+    if (stream[at] == '\0' && at + 1 < stream.size() && stream[at + 1] == '[') together = 2;
+    if (stream.compare(at, 3, std::string("\0 S", 3)) == 0) together = 3;
+    if (together && 128 - used <= together) {
+      blocks.push_back(used);
+      used = 0;
+    }
+    if (++used == 128) {
+      blocks.push_back(used);
+      used = 0;
+    }
+  }
+  blocks.push_back(used);
+  byte_string replay = {};
+  for (size_t n : blocks) {
+    std::string filler(n, 'x');
+    EXPECT_EQ(1, byte_string_append(&replay, filler.data(), static_cast<uint32_t>(n)));
+  }
+  uint32_t capacity = replay.capacity;
+  byte_string_release(&replay);
+  return capacity;
+}
+
+TEST(AddressTokenize, OpeningsStartANewBlockWhenTheBufferIsNearlyFull) {
+  const std::string tails[] = {"[x]", " ", "[", "  "};
+  for (size_t k = 36; k < 46; ++k) {
+    for (const std::string& tail : tails) {
+      for (const std::string& prefix : {std::string(k, ' '), std::string(3 * k - 3, 'a') + ","}) {
+        // Growth by an eighth hides the first block's size unless the rest is short enough.
+        for (size_t m = 0; m < 260; m += 3) {
+          std::string text = prefix + tail + std::string(m, 'b');
+          SCOPED_TRACE(text);
+          byte_string in = view_of(text);
+          token_stream stream = {};
+          ASSERT_EQ(0, address_tokenize(&stream, &in, nullptr));
+          ASSERT_EQ(capacity_after_blocks(text), stream.capacity);
+          byte_string_release(&stream);
+        }
+      }
+    }
+  }
+}
+
 // NUL bytes are outside the data model: they must not crash, and outside quoted strings,
 // literals and comments they are white space.
 TEST(AddressTokenize, NulBytesInTheText) {
