@@ -92,6 +92,9 @@ run_result run(const sandbox& box, const run_options& options) {
     lseek(input_fd, options.stdin_offset, SEEK_SET);
   } else if (options.input == input_kind::dev_null) {
     input_fd = open("/dev/null", O_RDONLY);
+  } else if (options.input == input_kind::path) {
+    input_fd = open(options.stdin_path.c_str(), O_RDONLY);
+    check(input_fd >= 0, "open " + options.stdin_path);
   }
   auto args = c_vector(argv);
   auto envp = c_vector(env);

@@ -21,7 +21,7 @@ struct sandbox {
   void install_all_stubs() const;
 };
 
-enum class input_kind { file, pipe, closed, dev_null };
+enum class input_kind { file, pipe, closed, dev_null, path };
 
 struct run_options {
   std::vector<std::string> argv = {"postlet"};
@@ -30,6 +30,7 @@ struct run_options {
   input_kind input = input_kind::pipe;
   std::string stdin_bytes;
   long long stdin_offset = 0;  // for input_kind::file: where descriptor 0 starts
+  std::string stdin_path;      // for input_kind::path: opened read-only as descriptor 0
   bool close_stdout = false;
   bool close_stderr = false;
 };

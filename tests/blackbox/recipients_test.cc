@@ -1,0 +1,80 @@
+// recipients_test.cc: recipient arguments reduced to plain addresses, seen through --address-debug.
+#include <gtest/gtest.h>
+
+#include "blackbox/driver.h"
+
+using blackbox::read_record;
+using blackbox::run;
+using blackbox::run_options;
+using blackbox::sandbox;
+
+using strings = std::vector<std::string>;
+
+TEST(Recipients, ArgumentsBecomeAddresses) {
+  const struct {
+    strings arguments;
+    strings recipients;
+  } cases[] = {
+      {{"Joe <joe>"}, {"joe"}},
+      {{"ann, joe"}, {"ann", "joe"}},
+      {{"staff: ann, joe;"}, {"ann", "joe"}},
+      {{"Joe Doe"}, {"Joe Doe"}},
+      {{"(comment only)"}, {}},
+      {{"joe <>"}, {}},
+      {{""}, {}},
+      {{}, {}},
+      {{"\"a b\"@c", "<a,b>"}, {"a b@c", "a,b"}},
+      {{"a,,b", "x@[127.0.0.1]"}, {"a", "b", "x@[127.0.0.1]"}},
+      {{"Ann <ann@example.org>, Bob (work) <bob@example.org>"}, {"ann@example.org", "bob@example.org"}},
+      {{"a..b", "\"open"}, {"a..b", "\"open"}},
+      {{"--", "-t", "-fjoe"}, {"-t", "-fjoe"}},
+  };
+  sandbox box;
+  for (const auto& c : cases) {
+    std::string trace;
+    for (const auto& a : c.arguments) trace += "[" + a + "]";
+    SCOPED_TRACE(trace);
+    run_options o;
+    o.argv = {"postlet", "--address-debug"};
+    o.argv.insert(o.argv.end(), c.arguments.begin(), c.arguments.end());
+    o.env = {"USER=joe"};
+    auto r = run(box, o);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    std::string expected = "bin/qmail-inject\n-a\n--\n";
+    for (const auto& a : c.recipients) expected += a + "\n";
+    EXPECT_EQ(expected, r.out);
+  }
+}
+
+TEST(Recipients, ArgumentsThatLookLikeOptionsStayRecipients) {
+  sandbox box;
+  box.install_all_stubs();
+  run_options o;
+  o.argv = {"postlet", "-f", "me@example.org", "--", "-bs", "--help", "-I"};
+  o.env = {"USER=joe"};
+  auto r = run(box, o);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.err);
+  auto rec = read_record(box, "qmail-inject");
+  ASSERT_TRUE(rec.ran);
+  EXPECT_EQ((strings{"bin/qmail-inject", "-a", "-f", "me@example.org", "--", "-bs", "--help",
+                     "-I"}),
+            rec.argv);
+  EXPECT_FALSE(read_record(box, "qmail-smtpd").ran);
+}
+
+TEST(Recipients, ManyRecipientsInOrder) {
+  sandbox box;
+  run_options o;
+  o.argv = {"postlet", "--address-debug"};
+  std::string expected = "bin/qmail-inject\n-a\n--\n";
+  for (int i = 0; i < 2000; ++i) {
+    o.argv.push_back("User " + std::to_string(i) + " <u" + std::to_string(i) + "@example.org>");
+    expected += "u" + std::to_string(i) + "@example.org\n";
+  }
+  o.env = {"USER=joe"};
+  auto r = run(box, o);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(expected, r.out);
+}
