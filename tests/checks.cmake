@@ -1,0 +1,11 @@
+# Checks on the built binary as a whole: its library dependencies and its heap use.
+add_test(NAME Checks.LibraryDependencies
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/checks/symbols.sh $<TARGET_FILE:postlet> ${CMAKE_BINARY_DIR})
+add_test(NAME Checks.NoHeapInTheCommonCase
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/checks/heap.sh $<TARGET_FILE:postlet>
+                 $<TARGET_FILE:postlet-sethome>)
+set_tests_properties(Checks.NoHeapInTheCommonCase PROPERTIES SKIP_RETURN_CODE 77)
+if(POSTLET_SANITIZE)
+  # The sanitizer runtime is linked in and intercepts the heap.
+  set_tests_properties(Checks.LibraryDependencies Checks.NoHeapInTheCommonCase PROPERTIES DISABLED TRUE)
+endif()
