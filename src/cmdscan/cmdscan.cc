@@ -34,10 +34,6 @@ struct table_facts {
 // Helpers go on scanning while they return GO_ON; finish and fail return 2 and 0.
 constexpr int GO_ON = 1;
 
-static uint32_t kind_of(const option_desc* row) {
-  return row->type & ~(CMSC_HIDDEN | CMSC_OPTIONAL);
-}
-
 static int finish(const cmdscan_context* ctx) {
   if (ctx->exit_when_done) _exit(0);
   return 2;
@@ -80,7 +76,7 @@ static void validate(const cmdscan_context* ctx, table_facts* facts) {
   if (!table) return;
   for (uint32_t i = 0; table[i].short_name || table[i].long_name; ++i) {
     const option_desc* row = &table[i];
-    uint32_t kind = kind_of(row);
+    uint32_t kind = cmdscan_kind(row);
     if (kind == CMSC_MIN_ARGS) {
       facts->has_lower = 1;
       facts->lower = row->value;
@@ -124,7 +120,7 @@ static const option_desc* find_long(const cmdscan_context* ctx, const table_fact
 static void set_flag(const option_desc* row) {
   int32_t v = row->value;
   if (!row->variable) return;
-  if (kind_of(row) == CMSC_OR) {
+  if (cmdscan_kind(row) == CMSC_OR) {
     int32_t old = 0;
     copy_value(&old, row->variable, sizeof old);
     v |= old;
@@ -143,7 +139,7 @@ static void not_a_number(cmdscan_context* ctx, const char* argument) {
 void cmdscan_store(cmdscan_context* ctx, const option_desc* row, const char* argument) {
   // A hidden row may lack a variable; its argument is then read and dropped.
   void* variable = row->variable;
-  switch (kind_of(row)) {
+  switch (cmdscan_kind(row)) {
   case CMSC_STRING:
     if (variable) copy_value(variable, &argument, sizeof argument);
     return;
@@ -210,11 +206,11 @@ static int long_option(cmdscan_context* ctx, const table_facts* facts, char** ar
     argument = name + equals + 1;
   }
   const option_desc* row = find_long(ctx, facts, name);
-  if (!row || kind_of(row) == CMSC_DISABLED) {
+  if (!row || cmdscan_kind(row) == CMSC_DISABLED) {
     report(ctx, ": illegal option -- ", element);
     return fail(ctx);
   }
-  uint32_t kind = kind_of(row);
+  uint32_t kind = cmdscan_kind(row);
   if (kind == CMSC_FLAG || kind == CMSC_OR || kind == CMSC_PRINT) {
     if (argument) {
       report(ctx, ": option doesn't allow an argument -- ", element);
@@ -243,11 +239,11 @@ static int short_cluster(cmdscan_context* ctx, const table_facts* facts, char** 
   const char* element = argv[*read];
   for (uint32_t i = 1; element[i]; ++i) {
     const option_desc* row = find_short(ctx, facts, element[i]);
-    if (!row || kind_of(row) == CMSC_DISABLED) {
+    if (!row || cmdscan_kind(row) == CMSC_DISABLED) {
       report_letter(ctx, ": illegal option -- ", element[i]);
       return fail(ctx);
     }
-    uint32_t kind = kind_of(row);
+    uint32_t kind = cmdscan_kind(row);
     if (kind == CMSC_FLAG || kind == CMSC_OR) {
       set_flag(row);
       continue;

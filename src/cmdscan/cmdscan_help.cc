@@ -26,10 +26,6 @@ static_assert(FILL[HELP_COLUMN - 1] == ' ' && FILL[HELP_COLUMN] == 0);
 constexpr int32_t LISTING_VERSION_ROOM = 50;
 constexpr uint32_t PIECE_SIZE = 128;
 
-static constexpr uint32_t kind_of(const option_desc* row) {
-  return row->type & ~(CMSC_HIDDEN | CMSC_OPTIONAL);
-}
-
 // The callback takes NUL-terminated pieces, so a line in the middle of a help text goes out
 // through a copy; a long line simply becomes several pieces.
 static void put_bytes(cmdscan_output output, const char* bytes, uint32_t n) {
@@ -99,7 +95,7 @@ void cmdscan_version_line(const cmdscan_context* ctx, int width) {
 void cmdscan_option_help(const cmdscan_context* ctx, const option_desc* row, int long_form) {
   static char letter[3];
   cmdscan_output output = ctx->output;
-  uint32_t kind = kind_of(row);
+  uint32_t kind = cmdscan_kind(row);
   if (kind == CMSC_TEXT) {
     cmdscan_print_text(output, row->help);
     return;
