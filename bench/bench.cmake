@@ -1,0 +1,16 @@
+# bench.cmake: helpers of the benchmark run by hand with bench/run; built only on request
+# (cmake --build BUILD --target postlet-bench), never by default and never by ctest.
+set(postlet_bench_flags -O2 -Wall -Wextra -Werror)
+
+add_executable(postlet-bench-stub EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/stub_inject.c)
+add_executable(postlet-bench-wrap EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/wrap.c)
+add_executable(postlet-bench-wrap-static EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/wrap.c)
+target_link_options(postlet-bench-wrap-static PRIVATE -static)
+add_executable(postlet-bench-timer EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/timer.c)
+foreach(helper postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static postlet-bench-timer)
+  target_compile_options(${helper} PRIVATE ${postlet_bench_flags})
+endforeach()
+
+add_custom_target(postlet-bench
+  DEPENDS postlet postlet-sethome postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static
+          postlet-bench-timer)
