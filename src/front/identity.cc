@@ -31,7 +31,7 @@ static int any_present(const char* const* names, int count) {
   return 0;
 }
 
-static const char* const USER_VARIABLES[] = {"QMAILUSER", "MAILUSER", "USER", "LOGNAME",
+static constexpr const char* USER_VARIABLES[] = {"QMAILUSER", "MAILUSER", "USER", "LOGNAME",
                                              "QMAILSUSER"};
 
 void identity_flags() {

@@ -11,9 +11,9 @@
 
 namespace postlet {
 
-static const char ALIASES[] = "please use fastforward/newaliases instead.";
-static const char DAEMON[] = "daemonmode not implemented. start qmail instead.";
-static const char QUEUE[] = "queuemode not implemented. send an alarm to qmail-send.";
+static constexpr char ALIASES[] = "please use fastforward/newaliases instead.";
+static constexpr char DAEMON[] = "daemonmode not implemented. start qmail instead.";
+static constexpr char QUEUE[] = "queuemode not implemented. send an alarm to qmail-send.";
 
 [[noreturn]] static void refuse(const char* text) {
   die(2, 0, text, nullptr, nullptr, nullptr);

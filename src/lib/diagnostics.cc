@@ -50,7 +50,7 @@ struct error_row {
 };
 
 // Keyed by the platform's constants; rows whose constant the platform lacks are left out.
-static constexpr error_row error_rows[] = {
+static const error_row error_rows[] = {
     {EPERM, "permission denied"},
     {ENOENT, "file does not exist"},
     {ESRCH, "no such process"},
