@@ -1,0 +1,46 @@
+# Fuzz targets (libFuzzer), built with POSTLET_FUZZ=ON by clang together with POSTLET_SANITIZE=ON:
+#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPOSTLET_FUZZ=ON -DPOSTLET_SANITIZE=ON
+# Each target gets a CTest regression run of POSTLET_FUZZ_RUNS inputs from its seed corpus;
+# longer campaigns run the binaries by hand (build-fuzz/fuzz/NAME_fuzz DIR fuzz/corpus/NAME).
+option(POSTLET_FUZZ "Build the libFuzzer targets (needs clang and POSTLET_SANITIZE)" OFF)
+set(POSTLET_FUZZ_RUNS 20000 CACHE STRING "Inputs each fuzz target runs in its CTest regression run")
+
+if(NOT POSTLET_FUZZ)
+  return()
+endif()
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "POSTLET_FUZZ needs clang (CC=clang CXX=clang++), not ${CMAKE_CXX_COMPILER_ID}")
+endif()
+if(NOT POSTLET_SANITIZE)
+  message(FATAL_ERROR "POSTLET_FUZZ needs POSTLET_SANITIZE=ON")
+endif()
+
+# The libraries carry coverage instrumentation.
+foreach(dir lib cmdscan address header front)
+  target_compile_options(postlet_${dir} PRIVATE -fsanitize=fuzzer-no-link)
+endforeach()
+
+enable_testing()
+set(fuzz_dir ${CMAKE_SOURCE_DIR}/fuzz)
+
+function(postlet_fuzz_target name)
+  add_executable(${name}_fuzz ${fuzz_dir}/${name}_fuzz.cc ${fuzz_dir}/exit_trap.cc)
+  target_include_directories(${name}_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src ${fuzz_dir})
+  target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer -g -O1 -Wall -Wextra -Werror)
+  target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name}_fuzz PRIVATE ${ARGN})
+  set_target_properties(${name}_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  # New inputs land in a scratch directory emptied first; the seed corpus is only read.
+  set(scratch ${CMAKE_BINARY_DIR}/fuzz/scratch/${name})
+  add_test(NAME Fuzz.${name}
+           COMMAND sh -c "rm -rf \"$1\" && mkdir -p \"$1\" && exec \"$2\" -runs=$3 -seed=1 -artifact_prefix=\"$1/\" \"$1\" \"$4\""
+                   fuzz ${scratch} $<TARGET_FILE:${name}_fuzz> ${POSTLET_FUZZ_RUNS}
+                   ${fuzz_dir}/corpus/${name})
+  set_tests_properties(Fuzz.${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+postlet_fuzz_target(address_tokenize postlet_address)
+postlet_fuzz_target(address_parse postlet_address)
+postlet_fuzz_target(header_index postlet_header)
+postlet_fuzz_target(cmdscan postlet_front)
+postlet_fuzz_target(get_line postlet_lib)
