@@ -60,7 +60,6 @@ static int index_fields(keyed_table* t, byte_string* name, const char* text, uin
     // fields joins the next field's name.
     uint32_t c = p + bytes_find(text + p, n - p, ':');
     if (pending && insert_field(t, name, text, value_start, p) == -1) return -1;
-    pending = 0;
     if (c == p || c == n) return 0;
     if (!byte_string_copy(name, text + p, c - p)) return -1;
     case_lower(name->data, name->len);

@@ -12,6 +12,8 @@ namespace postlet {
 // A copied key takes the place of the key pointer, so such an entry is this long plus the key.
 static constexpr uint32_t ENTRY_FIXED = offsetof(keyed_entry, key);
 static constexpr uint32_t SMALL_VALUE = sizeof(keyed_bytes);
+// A slot is one pointer.
+static constexpr uint32_t SLOT_BYTES = sizeof(void*);
 static_assert(SMALL_VALUE == 8);
 
 static uint32_t length_of(uint32_t field) {
@@ -39,11 +41,11 @@ static const char* value_bytes(const keyed_entry* e) {
 
 // n empty slots, or null with ENOMEM, also when the array's size would not fit in 32 bits.
 static keyed_entry** slot_array(uint32_t n) {
-  if (n > UINT32_MAX / sizeof(keyed_entry*)) {
+  if (n > UINT32_MAX / SLOT_BYTES) {
     errno = ENOMEM;
     return nullptr;
   }
-  auto** slots = static_cast<keyed_entry**>(pool_alloc(n * uint32_t{sizeof(keyed_entry*)}));
+  auto** slots = static_cast<keyed_entry**>(pool_alloc(n * SLOT_BYTES));
   if (!slots) return nullptr;
   for (uint32_t i = 0; i < n; ++i)
     slots[i] = nullptr;
