@@ -1,0 +1,54 @@
+// messages_test.cc: messages as mail programs write them, from a file and from a pipe.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "blackbox/driver.h"
+
+using blackbox::input_kind;
+using blackbox::read_file;
+using blackbox::read_record;
+using blackbox::run;
+using blackbox::run_options;
+using blackbox::sandbox;
+
+using strings = std::vector<std::string>;
+
+TEST(Messages, IdentityAndBytesFromFileAndPipe) {
+  const passwd* p = getpwuid(getuid());
+  const std::string login_user = std::string("USER=") + (p ? p->pw_name : "");
+  const struct {
+    const char* file;
+    strings from_file;  // identity when the message is a regular file
+  } cases[] = {
+      {"mua.eml", {"QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+      {"cron-from-root.eml", {"QMAILSUSER=root"}},
+      {"script-no-from.eml", {login_user}},
+      {"folded.eml", {"QMAILSHOST=lists.example.org", "QMAILSUSER=list-owner"}},
+      {"crlf.eml", {"QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+  };
+  for (const auto& c : cases) {
+    for (auto kind : {input_kind::file, input_kind::pipe}) {
+      SCOPED_TRACE(std::string(c.file) + (kind == input_kind::file ? " as a file" : " as a pipe"));
+      sandbox box;
+      box.install_all_stubs();
+      run_options o;
+      o.argv = {"sendmail", "-oi", "-t", "--", "extra@example.net"};
+      o.env = {"PATH=/usr/bin:/bin", "HOME=/root"};
+      o.input = kind;
+      o.stdin_bytes = read_file(std::string(MESSAGES_DIR) + "/" + c.file);
+      ASSERT_FALSE(o.stdin_bytes.empty());
+      auto r = run(box, o);
+      EXPECT_EQ(0, r.status);
+      EXPECT_EQ("", r.err);
+      auto rec = read_record(box, "qmail-inject");
+      ASSERT_TRUE(rec.ran);
+      EXPECT_EQ((strings{"bin/qmail-inject", "-H", "--", "extra@example.net"}), rec.argv);
+      strings expected = {"PATH=/usr/bin:/bin", "HOME=/root"};
+      const strings& identity = kind == input_kind::file ? c.from_file : strings{login_user};
+      expected.insert(expected.end(), identity.begin(), identity.end());
+      EXPECT_EQ(expected, rec.env);
+      EXPECT_EQ(o.stdin_bytes, rec.input);
+    }
+  }
+}
