@@ -13,6 +13,12 @@
 #include "header/header_capture.h"
 #include "lib/diagnostics.h"
 
+#if defined(POSTLET_ALLOC_FAILURE)
+#include "cmdscan/cmdscan.h"
+#include "lib/environment.h"
+#include "lib/pool.h"
+#endif
+
 using namespace postlet;
 
 // The fixed head of the injector's arguments: program, -H or -a, -n, -f SENDER, --.
@@ -31,6 +37,14 @@ static void print_vector(char** vector) {
 }
 
 int main(int argc, char** argv) {
+#if defined(POSTLET_ALLOC_FAILURE)
+  // The test build only: POSTLET_FAIL_ALLOCATION=n makes the n-th pool_alloc fail.
+  if (const char* n = env_get("POSTLET_FAIL_ALLOCATION")) {
+    uint64_t index = 0;
+    (void)scan_ulong(n, &index);
+    pool_fail_after(static_cast<uint32_t>(index));
+  }
+#endif
   fatal_threshold = 3;
   // Without any argument vector the command acts as "postlet" with no arguments.
   static char default_name[] = "postlet";
