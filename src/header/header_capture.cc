@@ -7,11 +7,23 @@
 #include "lib/byte_string.h"
 #include "lib/diagnostics.h"
 #include "lib/in_buffer.h"
+#include "lib/pool.h"
 
 namespace postlet {
 
 static int begins_field(const byte_string* line) {
   return line->data[0] != ' ' && line->data[0] != '\t';
+}
+
+// Room for n more bytes and the guard. Once the text is past the pool it at least doubles when
+// it grows: growing by an eighth would copy a header near the byte bound some nine times over.
+static int reserve(byte_string* text, uint32_t n) {
+  uint32_t need = text->len + n + 1;
+  if (text->len < POOL_SIZE || need <= text->capacity) return 1;
+  uint32_t want = text->len * 2;
+  if (want > HEADER_CAPTURE_BYTES + 1) want = HEADER_CAPTURE_BYTES + 1;
+  if (want < need) want = need;
+  return byte_string_ready(text, want);
 }
 
 void header_capture(int descriptor, off_t start) {
@@ -33,7 +45,7 @@ void header_capture(int descriptor, off_t start) {
     if (line.len == 0) break;
     // The line that would be one field too many is left out, so the last field kept is whole.
     if (begins_field(&line) && line.len != 1 && ++fields > HEADER_CAPTURE_FIELDS) break;
-    if (!byte_string_append_string(text, &line)) die_nomem();
+    if (!reserve(text, line.len) || !byte_string_append_string(text, &line)) die_nomem();
     // A line cut by the end of input or by the bound ends the header; the index takes it as a
     // last line whose newline is missing.
     if (!complete) break;
