@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -37,13 +39,15 @@ static void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + strerror(errno));
 }
 
-sandbox::sandbox() {
+sandbox::sandbox() : sandbox(POSTLET_BINARY) {}
+
+sandbox::sandbox(const std::string& source_binary) {
   char pattern[] = "/tmp/plt-XXXXXX";
   check(mkdtemp(pattern) != nullptr, "mkdtemp");
   home = pattern;
   std::filesystem::create_directory(home + "/bin");
   std::filesystem::create_directory(home + "/record");
-  std::string command = std::string(POSTLET_SETHOME) + " " + POSTLET_BINARY + " " + home + " " +
+  std::string command = std::string(POSTLET_SETHOME) + " " + source_binary + " " + home + " " +
                         binary() + " >/dev/null";
   check(system(command.c_str()) == 0, "postlet-sethome");
 }
@@ -79,6 +83,16 @@ run_result run(const sandbox& box, const run_options& options) {
   std::vector<std::string> argv = options.argv;
   std::vector<std::string> env = options.env;
   std::string program = options.program.empty() ? box.binary() : options.program;
+  const char* wrapper = getenv("POSTLET_BLACKBOX_WRAPPER");
+  if (wrapper && *wrapper && options.program.empty() && !argv.empty()) {
+    std::vector<std::string> words;
+    std::istringstream split(wrapper);
+    for (std::string w; split >> w;) words.push_back(w);
+    words.push_back(program);
+    argv.erase(argv.begin());
+    argv.insert(argv.begin(), words.begin(), words.end());
+    program = words[0];
+  }
   int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1};
   check(pipe(out_pipe) == 0 && pipe(err_pipe) == 0, "pipe");
   int input_fd = -1;
@@ -98,9 +112,15 @@ run_result run(const sandbox& box, const run_options& options) {
   }
   auto args = c_vector(argv);
   auto envp = c_vector(env);
+  auto started = std::chrono::steady_clock::now();
   pid_t pid = fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
+    if (options.address_space_limit) {
+      rlimit limit = {static_cast<rlim_t>(options.address_space_limit),
+                      static_cast<rlim_t>(options.address_space_limit)};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     if (options.input == input_kind::pipe) {
       dup2(in_pipe[0], 0);
     } else if (input_fd >= 0) {
@@ -138,7 +158,11 @@ run_result run(const sandbox& box, const run_options& options) {
     pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
     if (!out_open) fds[0].fd = -1;
     if (!err_open) fds[1].fd = -1;
-    if (poll(fds, 3, 20000) <= 0) break;
+    if (poll(fds, 3, 20000) <= 0) {
+      // A hung child must not hang the test.
+      kill(pid, SIGKILL);
+      break;
+    }
     char buffer[65536];
     for (int i = 0; i < 2; ++i) {
       if (!fds[i].revents) continue;
@@ -164,7 +188,11 @@ run_result run(const sandbox& box, const run_options& options) {
   close(out_pipe[0]);
   close(err_pipe[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage = {};
+  wait4(pid, &status, 0, &usage);
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  result.max_rss_kb = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -10,6 +10,8 @@ namespace blackbox {
 struct sandbox {
   std::string home;
   sandbox();
+  // The same with a home-patched copy of another build of postlet.
+  explicit sandbox(const std::string& source_binary);
   ~sandbox();
   sandbox(const sandbox&) = delete;
   sandbox& operator=(const sandbox&) = delete;
@@ -33,14 +35,19 @@ struct run_options {
   std::string stdin_path;      // for input_kind::path: opened read-only as descriptor 0
   bool close_stdout = false;
   bool close_stderr = false;
+  long long address_space_limit = 0;  // RLIMIT_AS of the child in bytes; 0 leaves it alone
 };
 
 struct run_result {
   int status = -1;  // the exit status, or 128 + signal number
   std::string out;
   std::string err;
+  long max_rss_kb = 0;  // the child's peak resident size
+  double seconds = 0;   // from fork to exit
 };
 
+// A child silent for this long is killed (status 128 + SIGKILL). When the environment variable
+// POSTLET_BLACKBOX_WRAPPER is set, its space-separated words run the sandbox's postlet (valgrind).
 run_result run(const sandbox& box, const run_options& options);
 
 // What a stub recorded; ran is false when it was not executed.

@@ -1,0 +1,23 @@
+# Hardening: the allocation-failure build of postlet for the black-box walk over every
+# allocation, and valgrind's memcheck over the black-box cases (POSTLET_VALGRIND=ON).
+option(POSTLET_VALGRIND "Run the black-box cases under valgrind's memcheck as a CTest test" OFF)
+
+# postlet with POSTLET_ALLOC_FAILURE: main.cc and the pool compiled again with the switch; the
+# pool's object file here stands in for the one in postlet_lib.
+add_executable(postlet-allocfail ${CMAKE_SOURCE_DIR}/src/front/main.cc
+                                 ${CMAKE_SOURCE_DIR}/src/lib/pool.cc)
+target_compile_options(postlet-allocfail PRIVATE ${postlet_product_flags})
+target_compile_definitions(postlet-allocfail PRIVATE POSTLET_ALLOC_FAILURE=1)
+target_include_directories(postlet-allocfail PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(postlet-allocfail PRIVATE postlet_front)
+
+target_compile_definitions(blackbox_test PRIVATE
+                           POSTLET_ALLOCFAIL_BINARY="$<TARGET_FILE:postlet-allocfail>")
+add_dependencies(blackbox_test postlet-allocfail)
+
+if(POSTLET_VALGRIND)
+  find_program(VALGRIND valgrind REQUIRED)
+  add_test(NAME Hardening.Memcheck
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/memcheck.sh ${VALGRIND} $<TARGET_FILE:blackbox_test>)
+  set_tests_properties(Hardening.Memcheck PROPERTIES TIMEOUT 3000)
+endif()
