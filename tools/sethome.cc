@@ -127,7 +127,8 @@ void fill_area(char* area, const char* home) {
   uint32_t length = static_cast<uint32_t>(strlen(home));
   memset(area, 0, AREA);
   memcpy(area, home, length);
-  uint32_t room = AREA - 2 - length;
+  // A 47- or 48-byte home leaves no room for the marker: the area's last byte stays NUL.
+  uint32_t room = length + 2 < AREA ? AREA - 2 - length : 0;
   memcpy(area + length + 1, MARKER, room < MARKER_LENGTH ? room : MARKER_LENGTH);
 }
 

@@ -21,3 +21,6 @@ if(POSTLET_VALGRIND)
            COMMAND ${CMAKE_CURRENT_LIST_DIR}/memcheck.sh ${VALGRIND} $<TARGET_FILE:blackbox_test>)
   set_tests_properties(Hardening.Memcheck PROPERTIES TIMEOUT 3000)
 endif()
+
+add_test(NAME Hardening.HomeAreaOfTheLongestHomes
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/home_area.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
