@@ -13,11 +13,6 @@ using blackbox::sandbox;
 
 using strings = std::vector<std::string>;
 
-static std::string login() {
-  const passwd* p = getpwuid(getuid());
-  return p ? p->pw_name : "";
-}
-
 static const strings IDENTITY = {"QMAILSHOST", "QMAILSUSER", "USER"};
 
 TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
@@ -69,7 +64,7 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
     strings identity = blackbox::only(rec.env, IDENTITY);
     // Without a From field the login name of the caller is the identity.
     strings expected = c.identity;
-    if (expected == strings{"USER=LOGIN"}) expected = {"USER=" + login()};
+    if (expected == strings{"USER=LOGIN"}) expected = {"USER=" + blackbox::login_name()};
     EXPECT_EQ(expected, identity);
   }
 }

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -19,6 +20,11 @@
 #include <stdexcept>
 
 namespace blackbox {
+
+std::string login_name() {
+  const passwd* p = getpwuid(getuid());
+  return p ? p->pw_name : "";
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -64,6 +64,9 @@ record read_record(const sandbox& box, const std::string& name);
 std::vector<std::string> only(const std::vector<std::string>& env,
                               const std::vector<std::string>& names);
 
+// The login name of the real user id, as the password database gives it ("" without an entry).
+std::string login_name();
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data, int mode = 0644);
 

@@ -21,11 +21,6 @@ using strings = std::vector<std::string>;
 
 namespace {
 
-std::string login() {
-  const passwd* p = getpwuid(getuid());
-  return p ? p->pw_name : "";
-}
-
 const strings IDENTITY = {"QMAILSHOST", "QMAILSUSER", "QMAILHOST", "QMAILUSER", "USER"};
 
 // An injector that reads nothing: it records its arguments and the offset of its descriptor 0.
@@ -107,7 +102,7 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
   } cases[] = {
       // Capture keeps 1000 fields, so a From field after 100,000 others is never seen.
       {"100,000 fields, From last", many + "From: joe@late.example\n\nbody\n",
-       {"USER=" + login()}},
+       {"USER=" + blackbox::login_name()}},
       {"From first, 100,000 fields after",
        "From: joe@early.example\n" + many + "\nbody\n",
        {"QMAILSHOST=early.example", "QMAILSUSER=joe"}},
@@ -128,7 +123,7 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
        {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
       {"a 2 MiB header line before From", "X-Long: " + std::string(2 << 20, 'x') +
                                               "\nFrom: a@b.example\n\nbody\n",
-       {"USER=" + login()}},
+       {"USER=" + blackbox::login_name()}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -302,7 +297,7 @@ TEST(Hostile, HugeEnvironmentVariables) {
     strings identity;
   } cases[] = {
       {"USER of 128 KiB", {big_user}, {big_user}},
-      {"QMAILINJECT of 128 KiB ending in f", {big_inject}, {"USER=" + login()}},
+      {"QMAILINJECT of 128 KiB ending in f", {big_inject}, {"USER=" + blackbox::login_name()}},
       {"1 MiB of environment", megabyte, {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
   };
   for (const auto& c : cases) {

@@ -13,11 +13,6 @@ using blackbox::sandbox;
 
 using strings = std::vector<std::string>;
 
-static std::string login() {
-  const passwd* p = getpwuid(getuid());
-  return p ? p->pw_name : "";
-}
-
 struct identity_case {
   const char* name;
   strings options;        // between the program name and the recipient
@@ -27,7 +22,7 @@ struct identity_case {
 };
 
 TEST(Identity, EnvironmentTheInjectorReceives) {
-  const std::string user = "USER=" + login();
+  const std::string user = "USER=" + blackbox::login_name();
   const identity_case cases[] = {
       {"pipe, no user variable", {}, {"HOME=/h"}, "", {"HOME=/h", user}},
       {"pipe, USER present", {}, {"USER=ann"}, "", {"USER=ann"}},

@@ -15,8 +15,7 @@ using blackbox::sandbox;
 using strings = std::vector<std::string>;
 
 TEST(Messages, IdentityAndBytesFromFileAndPipe) {
-  const passwd* p = getpwuid(getuid());
-  const std::string login_user = std::string("USER=") + (p ? p->pw_name : "");
+  const std::string login_user = "USER=" + blackbox::login_name();
   const struct {
     const char* file;
     strings from_file;  // identity when the message is a regular file
