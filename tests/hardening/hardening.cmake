@@ -24,3 +24,14 @@ endif()
 
 add_test(NAME Hardening.HomeAreaOfTheLongestHomes
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/home_area.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+
+# The address extraction tests again with failing allocations, so that the out-of-memory result
+# of the parser is exercised rather than skipped.
+add_executable(address_test_allocfail ${CMAKE_SOURCE_DIR}/src/address/address_parse_test.cc
+                                      ${CMAKE_SOURCE_DIR}/src/lib/pool.cc)
+target_compile_options(address_test_allocfail PRIVATE ${postlet_test_flags})
+target_compile_definitions(address_test_allocfail PRIVATE POSTLET_ALLOC_FAILURE=1)
+target_include_directories(address_test_allocfail PRIVATE ${CMAKE_SOURCE_DIR}/src
+                                                          ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(address_test_allocfail PRIVATE postlet_address GTest::gtest_main)
+gtest_discover_tests(address_test_allocfail TEST_PREFIX "AllocationFailure." DISCOVERY_TIMEOUT 60)
