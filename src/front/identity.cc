@@ -41,7 +41,7 @@ void identity_flags() {
   if (!user_identity_set) host_identity_set = 0;
 }
 
-// Puts name with the first n bytes of text, copied with a NUL.
+// Puts name with the first n bytes of text (a local part), copied with a NUL.
 static void put_part(const char* name, const char* text, uint32_t n) {
   byte_string scratch = {};
   if (!byte_string_copy(&scratch, text, n) || !byte_string_append_byte(&scratch, nul_byte) ||
@@ -53,10 +53,10 @@ static void put_part(const char* name, const char* text, uint32_t n) {
 void identity_from_address(const char* address) {
   uint32_t at = text_find_byte(address, '@');
   if (at == 0) return;
-  if (address[at] == '@' && address[at + 1] && !host_identity_set) {
-    const char* host = address + at + 1;
-    put_part("QMAILSHOST", host, text_length(host));
-  }
+  // The host part already ends with the address's NUL; only the local part needs a copy.
+  if (address[at] == '@' && address[at + 1] && !host_identity_set &&
+      !env_put("QMAILSHOST", address + at + 1))
+    die_nomem();
   if (!user_identity_set) put_part("QMAILSUSER", address, at);
   user_identity_set = 1;
   host_identity_set = 1;
@@ -86,8 +86,9 @@ const char* login_name() {
 static void envelope_identity(const char* sender) {
   if (env_get("QMAILUSER")) return;
   uint32_t at = text_find_byte(sender, '@');
-  if (sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST"))
-    put_part("QMAILHOST", sender + at + 1, text_length(sender + at + 1));
+  if (sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST") &&
+      !env_put("QMAILHOST", sender + at + 1))
+    die_nomem();
   put_part("QMAILUSER", sender, at);
 }
 
