@@ -24,19 +24,23 @@ static const char nul_byte[] = "";
 static byte_string header_input = {};
 static address_list header_addresses = {};
 
-static int any_present(const char* const* names, int count) {
+// Fixed-size names rather than pointers: nothing for the loader to relocate.
+using variable_name = char[11];
+static constexpr variable_name USER_VARIABLES[] = {"QMAILUSER", "MAILUSER", "USER", "LOGNAME",
+                                                   "QMAILSUSER"};
+// The last name counts only for the flags; the login-name test leaves it out.
+static constexpr int USER_VARIABLE_COUNT = sizeof USER_VARIABLES / sizeof USER_VARIABLES[0];
+
+static int any_present(const variable_name* names, int count) {
   for (int i = 0; i < count; ++i) {
     if (env_get(names[i])) return 1;
   }
   return 0;
 }
 
-static constexpr const char* USER_VARIABLES[] = {"QMAILUSER", "MAILUSER", "USER", "LOGNAME",
-                                             "QMAILSUSER"};
-
 void identity_flags() {
   host_identity_set = env_get("QMAILSHOST") != nullptr;
-  user_identity_set = any_present(USER_VARIABLES, 5);
+  user_identity_set = any_present(USER_VARIABLES, USER_VARIABLE_COUNT);
   // An inherited QMAILSHOST counts only when the user is named as well.
   if (!user_identity_set) host_identity_set = 0;
 }
@@ -107,7 +111,7 @@ void sender_identity(const char* from, const char* sender) {
     envelope_identity(envelope_sender);
     return;
   }
-  if (!any_present(USER_VARIABLES, 4)) {
+  if (!any_present(USER_VARIABLES, USER_VARIABLE_COUNT - 1)) {
     const char* name = login_name();
     if (name && !env_put("USER", name)) die_nomem();
   }

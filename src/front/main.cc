@@ -48,8 +48,10 @@ int main(int argc, char** argv) {
   fatal_threshold = 3;
   // Without any argument vector the command acts as "postlet" with no arguments.
   static char default_name[] = "postlet";
-  static char* default_vector[] = {default_name, nullptr};
+  static char* default_vector[2];
   if (argc < 1 || !argv || !argv[0]) {
+    // Filled here rather than initialised, so the loader has one pointer less to relocate.
+    default_vector[0] = default_name;
     argc = 1;
     argv = default_vector;
   }

@@ -34,12 +34,16 @@ void run_tool(const char* path) {
 void smtp_mode() {
   // A caller that set PROTO has set up the connection variables itself.
   if (!env_get("PROTO")) {
-    static const char* const connection[][2] = {
+    // Names and values sit in the rows, so the table needs no relocation at load time.
+    static constexpr struct {
+      char name[14];
+      char value[11];
+    } connection[] = {
         {"RELAYCLIENT", ""},        {"DATABYTES", "0"},          {"PROTO", "TCP"},
         {"TCPLOCALIP", "127.0.0.1"}, {"TCPLOCALHOST", "localhost"}, {"TCPREMOTEIP", "127.0.0.1"},
         {"TCPREMOTEHOST", "localhost"}, {"TCPREMOTEINFO", "postlet-bs"}};
     for (const auto& variable : connection) {
-      if (!env_put(variable[0], variable[1])) die_nomem();
+      if (!env_put(variable.name, variable.value)) die_nomem();
     }
   }
   run_tool("bin/qmail-smtpd");

@@ -44,13 +44,14 @@ void die_nomem() {
   die(111, 0, "out of memory", nullptr, nullptr, nullptr);
 }
 
+// The text sits in the row itself, so the table holds no pointer for the loader to relocate.
 struct error_row {
   int number;
-  const char* text;
+  char text[34];
 };
 
 // Keyed by the platform's constants; rows whose constant the platform lacks are left out.
-static const error_row error_rows[] = {
+static constexpr error_row error_rows[] = {
     {EPERM, "permission denied"},
     {ENOENT, "file does not exist"},
     {ESRCH, "no such process"},

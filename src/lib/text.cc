@@ -1,8 +1,33 @@
 // text.cc: byte and text helpers.
 #include "lib/text.h"
 
+#include <cstdint>
+
 namespace postlet {
 
+// A machine word read or written at any byte address. The alias attribute lets it stand for
+// bytes of any type, the alignment of 1 lets it sit anywhere; both compilers turn an access into
+// one plain load or store, never a library call.
+using any_word = uint64_t __attribute__((may_alias, aligned(1)));
+constexpr uint32_t WORD = sizeof(uint64_t);
+constexpr uint64_t ONES = 0x0101010101010101u;
+constexpr uint64_t HIGHS = 0x8080808080808080u;
+
+static uint64_t load(const char* p) {
+  return *reinterpret_cast<const any_word*>(p);
+}
+
+static void store(char* p, uint64_t w) {
+  *reinterpret_cast<any_word*>(p) = w;
+}
+
+// Non-zero when some byte of w is zero; which one is left to a byte loop.
+static uint64_t has_zero_byte(uint64_t w) {
+  return (w - ONES) & ~w & HIGHS;
+}
+
+// The helpers taking a NUL-terminated text stay a byte at a time: their end is unknown, and a
+// word read could run past the object the text lives in.
 uint32_t text_length(const char* text) {
   uint32_t n = 0;
   while (text[n]) ++n;
@@ -24,11 +49,41 @@ int text_compare(const char* a, const char* b) {
   }
 }
 
+// A word moves as one load then one store, which is what a byte loop does too unless the
+// destination lies less than a word above (forward) or below (backward) the source: there a
+// byte written early is read again later, so those overlaps keep the byte loop.
 void bytes_copy(char* destination, uint32_t n, const char* source) {
-  for (uint32_t i = 0; i < n; ++i) destination[i] = source[i];
+  uint32_t i = 0;
+  uintptr_t distance = reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(source);
+  if (distance >= WORD) {
+    for (; n - i >= 2 * WORD; i += 2 * WORD) {
+      uint64_t x = load(source + i);
+      uint64_t y = load(source + i + WORD);
+      store(destination + i, x);
+      store(destination + i + WORD, y);
+    }
+    if (n - i >= WORD) {
+      store(destination + i, load(source + i));
+      i += WORD;
+    }
+  }
+  for (; i < n; ++i) destination[i] = source[i];
 }
 
 void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
+  uintptr_t distance = reinterpret_cast<uintptr_t>(source) - reinterpret_cast<uintptr_t>(destination);
+  if (distance >= WORD) {
+    for (; n >= 2 * WORD; n -= 2 * WORD) {
+      uint64_t y = load(source + n - WORD);
+      uint64_t x = load(source + n - 2 * WORD);
+      store(destination + n - WORD, y);
+      store(destination + n - 2 * WORD, x);
+    }
+    if (n >= WORD) {
+      n -= WORD;
+      store(destination + n, load(source + n));
+    }
+  }
   while (n) {
     --n;
     destination[n] = source[n];
@@ -37,12 +92,16 @@ void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
 
 uint32_t bytes_find(const char* bytes, uint32_t n, char c) {
   uint32_t i = 0;
+  const uint64_t pattern = ONES * static_cast<unsigned char>(c);
+  while (n - i >= WORD && !has_zero_byte(load(bytes + i) ^ pattern)) i += WORD;
   while (i < n && bytes[i] != c) ++i;
   return i;
 }
 
 int bytes_compare(const char* a, uint32_t n, const char* b) {
-  for (uint32_t i = 0; i < n; ++i) {
+  uint32_t i = 0;
+  while (n - i >= WORD && load(a + i) == load(b + i)) i += WORD;
+  for (; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]);
     unsigned char y = static_cast<unsigned char>(b[i]);
     if (x != y) return x - y;
