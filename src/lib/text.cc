@@ -6,19 +6,21 @@
 namespace postlet {
 
 // A machine word read or written at any byte address. The alias attribute lets it stand for
-// bytes of any type, the alignment of 1 lets it sit anywhere; both compilers turn an access into
-// one plain load or store, never a library call.
-using any_word = uint64_t __attribute__((may_alias, aligned(1)));
+// bytes of any type, packing lets it sit anywhere; both compilers turn an access into one plain
+// load or store, never a library call.
+struct __attribute__((packed, may_alias)) any_word {
+  uint64_t value;
+};
 constexpr uint32_t WORD = sizeof(uint64_t);
 constexpr uint64_t ONES = 0x0101010101010101u;
 constexpr uint64_t HIGHS = 0x8080808080808080u;
 
 static uint64_t load(const char* p) {
-  return *reinterpret_cast<const any_word*>(p);
+  return reinterpret_cast<const any_word*>(p)->value;
 }
 
 static void store(char* p, uint64_t w) {
-  *reinterpret_cast<any_word*>(p) = w;
+  reinterpret_cast<any_word*>(p)->value = w;
 }
 
 // Non-zero when some byte of w is zero; which one is left to a byte loop.
