@@ -20,10 +20,6 @@ constinit int32_t host_identity_set = 0;
 
 static const char nul_byte[] = "";
 
-// The two header parses share one input and one list.
-static byte_string header_input = {};
-static address_list header_addresses = {};
-
 // Fixed-size names rather than pointers: nothing for the loader to relocate.
 using variable_name = char[11];
 static constexpr variable_name USER_VARIABLES[] = {"QMAILUSER", "MAILUSER", "USER", "LOGNAME",
@@ -66,15 +62,21 @@ void identity_from_address(const char* address) {
   host_identity_set = 1;
 }
 
+// The two header parses share one input and one list; both are abandoned afterwards.
+struct field_parse {
+  byte_string input;
+  address_list addresses;
+};
+
 // Parses a header value leniently and hands its first address on.
-static void identity_from_field(const char* value) {
-  if (!byte_string_copy_text(&header_input, value)) die_nomem();
-  int result = address_parse(&header_addresses, &header_input, 0);
+static void identity_from_field(field_parse* p, const char* value) {
+  if (!byte_string_copy_text(&p->input, value)) die_nomem();
+  int result = address_parse(&p->addresses, &p->input, 0);
   if (result == 1) die_nomem();
   if (result != 0) return;
-  for (uint32_t i = 0; i < header_addresses.len;) {
-    const char* text = header_addresses.data + i + 1;
-    if (header_addresses.data[i] == ADDRESS_ENTRY) {
+  for (uint32_t i = 0; i < p->addresses.len;) {
+    const char* text = p->addresses.data + i + 1;
+    if (p->addresses.data[i] == ADDRESS_ENTRY) {
       identity_from_address(text);
       return;
     }
@@ -102,8 +104,9 @@ void sender_identity(const char* from, const char* sender) {
     if (inject && inject[text_find_byte(inject, 'f')] == 'f') from = nullptr;
   }
   if ((from || sender) && !envelope_sender && !user_identity_set) {
-    if (sender) identity_from_field(sender);
-    if (from && !user_identity_set) identity_from_field(from);
+    field_parse parse = {};
+    if (sender) identity_from_field(&parse, sender);
+    if (from && !user_identity_set) identity_from_field(&parse, from);
   }
   // A usable From field is the identity; the envelope and the login name add nothing.
   if (from) return;

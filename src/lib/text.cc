@@ -100,10 +100,10 @@ uint32_t bytes_find(const char* bytes, uint32_t n, char c) {
   return i;
 }
 
+// A byte at a time, on purpose: it stops at the first difference, and the environment merge
+// counts on that when it holds a name against an inherited entry that may be shorter.
 int bytes_compare(const char* a, uint32_t n, const char* b) {
-  uint32_t i = 0;
-  while (n - i >= WORD && load(a + i) == load(b + i)) i += WORD;
-  for (; i < n; ++i) {
+  for (uint32_t i = 0; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]);
     unsigned char y = static_cast<unsigned char>(b[i]);
     if (x != y) return x - y;
