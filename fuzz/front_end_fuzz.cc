@@ -218,7 +218,7 @@ static void check_attempt(const attempt& a, const char* debug_program,
   if (debug_program) {
     std::string program = debug_program;
     bool searched = program.find('/') == std::string::npos;
-    allowed = a.path == program ||
+    allowed = allowed || a.path == program ||
               (searched && a.path.size() > program.size() &&
                a.path.compare(a.path.size() - program.size() - 1, std::string::npos,
                               "/" + program) == 0);
