@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "lib/environment.h"
 
 using namespace postlet;
 
@@ -66,15 +65,6 @@ int in_child(std::vector<std::string> env, F body) {
 }
 
 }  // namespace
-
-TEST(EnvGet, FindsOnlyExactNames) {
-  int status = in_child({"PATHX=1", "PAT=2", "PATH=3", "PATH=4", "EMPTY="}, [] {
-    const char* p = env_get("PATH");
-    const char* e = env_get("EMPTY");
-    _exit(p && std::string(p) == "3" && e && *e == 0 && !env_get("PA") && !env_get("") ? 0 : 1);
-  });
-  EXPECT_EQ(0, status);
-}
 
 TEST(RunProgram, MergesEditsInOrder) {
   temp_dir dir;

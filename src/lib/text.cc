@@ -51,13 +51,13 @@ int text_compare(const char* a, const char* b) {
   }
 }
 
-// A word moves as one load then one store, which is what a byte loop does too unless the
-// destination lies less than a word above (forward) or below (backward) the source: there a
+// Two words move as two loads then two stores, which is what a byte loop does too unless the
+// destination lies less than two words above (forward) or below (backward) the source: there a
 // byte written early is read again later, so those overlaps keep the byte loop.
 void bytes_copy(char* destination, uint32_t n, const char* source) {
   uint32_t i = 0;
   uintptr_t distance = reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(source);
-  if (distance >= WORD) {
+  if (distance >= 2 * WORD) {
     for (; n - i >= 2 * WORD; i += 2 * WORD) {
       uint64_t x = load(source + i);
       uint64_t y = load(source + i + WORD);
@@ -74,7 +74,7 @@ void bytes_copy(char* destination, uint32_t n, const char* source) {
 
 void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
   uintptr_t distance = reinterpret_cast<uintptr_t>(source) - reinterpret_cast<uintptr_t>(destination);
-  if (distance >= WORD) {
+  if (distance >= 2 * WORD) {
     for (; n >= 2 * WORD; n -= 2 * WORD) {
       uint64_t y = load(source + n - WORD);
       uint64_t x = load(source + n - 2 * WORD);
