@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,6 +128,7 @@ TEST(ExecSearch, FollowsThePathRules) {
   write_script(dir.path + "/locked/tool", "#!/bin/sh\necho locked >> " + log + "\n", 0644);
   write_script(dir.path + "/badformat/tool", "no interpreter line\n", 0755);
   write_script(dir.path + "/cwd/tool", "#!/bin/sh\necho cwd >> " + log + "\n");
+  std::filesystem::create_directories(dir.path + "/dirnamed/tool");
   const struct {
     std::string path;  // "-" for no PATH at all
     const char* ran;
@@ -141,6 +143,7 @@ TEST(ExecSearch, FollowsThePathRules) {
       {"NONE::", "cwd\n", 0},
       {"LOCKED:NONE", "", EACCES},
       {"LOCKED:TWO", "two\n", 0},
+      {"DIRNAMED:TWO", "two\n", 0},
       {"BADFORMAT:TWO", "", ENOEXEC},
       {"-", "", ENOENT},
   };
@@ -149,7 +152,8 @@ TEST(ExecSearch, FollowsThePathRules) {
     std::filesystem::remove(log);
     std::string path = c.path;
     for (auto [word, folder] : {std::pair{"ONE", "one"}, {"TWO", "two"}, {"NONE", "none"},
-                                {"LOCKED", "locked"}, {"BADFORMAT", "badformat"}}) {
+                                {"LOCKED", "locked"}, {"BADFORMAT", "badformat"},
+                                {"DIRNAMED", "dirnamed"}}) {
       for (size_t at; (at = path.find(word)) != std::string::npos;)
         path.replace(at, strlen(word), dir.path + "/" + folder);
     }
@@ -166,6 +170,32 @@ TEST(ExecSearch, FollowsThePathRules) {
     EXPECT_EQ(c.ran, ran);
     EXPECT_EQ(c.error ? 50 : 0, status);
   }
+}
+
+// Without PATH the search has two places, and their order can only be seen from inside.
+static std::vector<std::string>* recorded_execs = nullptr;
+
+extern "C" int execve(const char* path, char* const argv[], char* const envp[]) {
+  if (!recorded_execs) return static_cast<int>(syscall(SYS_execve, path, argv, envp));
+  recorded_execs->push_back(path);
+  errno = ENOENT;
+  return -1;
+}
+
+TEST(ExecSearch, WithoutPathBinComesBeforeUsrBin) {
+  std::vector<std::string> tried;
+  char* empty[] = {nullptr};
+  char** saved = environ;
+  environ = empty;
+  recorded_execs = &tried;
+  char name[] = "tool";
+  char* argv[] = {name, nullptr};
+  exec_search("tool", argv, empty);
+  int error = errno;
+  recorded_execs = nullptr;
+  environ = saved;
+  EXPECT_EQ((std::vector<std::string>{"/bin/tool", "/usr/bin/tool"}), tried);
+  EXPECT_EQ(ENOENT, error);
 }
 
 TEST(BaseName, TakesTheTextAfterTheLastSlash) {

@@ -44,6 +44,7 @@ struct capture_result {
   std::string sender;
   off_t offset_after;
   std::string text;   // the captured header text
+  uint32_t capacity;  // of the captured text's storage
   std::string after;  // what a program reading descriptor 0 next would get
 };
 
@@ -68,6 +69,7 @@ capture_result capture_from(int fd) {
   r.sender = show(sender);
   r.offset_after = lseek(0, 0, SEEK_CUR);
   r.text.assign(header_index.text.data ? header_index.text.data : "", header_index.text.len);
+  r.capacity = header_index.text.capacity;
   char chunk[4096];
   ssize_t n;
   while (r.after.size() < (4u << 20) && (n = read(0, chunk, sizeof chunk)) > 0) {
@@ -169,6 +171,8 @@ TEST(HeaderCapture, StopsAtAMebibyteOnALineBoundary) {
   ASSERT_NE(-1, fd);
   capture_result r = capture_from(fd);
   EXPECT_EQ(kept, r.text);
+  // Doubling stops at the bound and its guard byte; the storage adds its usual eighth.
+  EXPECT_LE(r.capacity, (HEADER_CAPTURE_BYTES + 1) / 8 * 9 + 1);
   EXPECT_EQ("none", r.from);
   EXPECT_EQ(0, r.offset_after);
 }

@@ -219,6 +219,8 @@ void keyed_table_free(keyed_table* t) {
     pool_free(g->slots);
   }
   pool_free(t->groups);
+  // Nothing of the old table stays reachable: the record is as it was before keyed_table_init.
+  *t = keyed_table{};
 }
 
 // The byte's value as a signed byte, widened modulo 2^32, whatever the signedness of char.

@@ -65,7 +65,8 @@ static_assert(std::is_trivial_v<keyed_table> && std::is_standard_layout_v<keyed_
 // whenever value is not null.
 [[nodiscard]] int keyed_table_first_text(keyed_table* t, const char* key, uint32_t klen,
                                          const char** value, uint32_t* vlen);
-// Gives back everything the table owns; the table must be initialised again before reuse.
+// Gives back everything the table owns and leaves the record zero-filled, as before
+// keyed_table_init; the table must be initialised again before reuse.
 void keyed_table_free(keyed_table* t);
 // h = h * 131 + b over the bytes taken as signed, modulo 2^32; 0 for an empty key.
 uint32_t keyed_table_hash(const char* key, uint32_t n);

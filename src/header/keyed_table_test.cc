@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,8 @@ TEST(KeyedTable, OwnedAndReferencedBytes) {
   shared[0] = 'X';
   EXPECT_EQ(std::vector<std::string>{}, values_of(&t, "referenced"));
   keyed_table_free(&t);
+  const keyed_table fresh = {};
+  EXPECT_EQ(0, std::memcmp(&fresh, &t, sizeof t));
 }
 
 TEST(KeyedTable, NegativeLengthsAreRefused) {

@@ -43,12 +43,13 @@ TEST(OutBuffer, ThreeWaysOfPutting) {
 
   // Exactly the room left is queued, not written.
   calls.clear();
-  std::string filling(sizeof space, 'f');
-  ASSERT_EQ(0, out_put(&b, filling.data(), sizeof space));
+  std::string part(56, 'e'), rest(sizeof space - 56, 'f');
+  ASSERT_EQ(0, out_put(&b, part.data(), 56));
+  ASSERT_EQ(0, out_put(&b, rest.data(), static_cast<uint32_t>(rest.size())));
   EXPECT_TRUE(calls.empty());
   EXPECT_EQ(sizeof space, b.used);
   ASSERT_EQ(0, out_flush(&b));
-  EXPECT_EQ((std::vector<std::string>{filling}), calls);
+  EXPECT_EQ((std::vector<std::string>{part + rest}), calls);
 
   calls.clear();
   std::string thirty(30, 'q'), three_hundred(300, 'r');
