@@ -15,7 +15,7 @@ struct byte_map {
 // Worked out by the compiler: filling it at run time cost every header a thousand instructions.
 static constexpr byte_map lower_table = [] {
   byte_map m = {};
-  for (int i = 0; i < 256; ++i)
+  for (int i = 0; i < static_cast<int>(sizeof m.to); ++i)
     m.to[i] = static_cast<char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
   return m;
 }();
