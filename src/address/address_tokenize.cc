@@ -41,8 +41,23 @@ static int is_white(char c) {
   return c == '\0' || c == '\t' || c == '\n' || c == '\r' || c == ' ';
 }
 
-static int is_special(const byte_string* specials, char c) {
-  return bytes_find(specials->data, specials->len, c) < specials->len;
+// The specials as one bit per byte value, made once per call, so that the test of each input
+// byte is a shift instead of a search through the set.
+struct byte_set {
+  uint64_t bits[4];
+};
+
+static void byte_set_fill(byte_set* set, const byte_string* bytes) {
+  *set = byte_set{};
+  for (uint32_t i = 0; i < bytes->len; ++i) {
+    auto b = static_cast<unsigned char>(bytes->data[i]);
+    set->bits[b >> 6] |= uint64_t{1} << (b & 63);
+  }
+}
+
+static int is_special(const byte_set* specials, char c) {
+  auto b = static_cast<unsigned char>(c);
+  return static_cast<int>((specials->bits[b >> 6] >> (b & 63)) & 1);
 }
 
 // Inside quoted strings, literals and comments a TAB or LF, escaped or not, reads as a space.
@@ -57,6 +72,8 @@ int address_tokenize(token_stream* stream, const byte_string* text, const byte_s
       return 1;
     specials = &address_specials;
   }
+  byte_set special_set;
+  byte_set_fill(&special_set, specials);
   stream->len = 0;
   token_output out;
   out.stream = stream;
@@ -103,7 +120,7 @@ int address_tokenize(token_stream* stream, const byte_string* text, const byte_s
         if (!output_byte(&out, space_mapped(c))) return 1;
       }
       if (!output_byte(&out, TOKEN_COMMENT)) return 1;
-    } else if (is_special(specials, c)) {
+    } else if (is_special(&special_set, c)) {
       if (!output_byte(&out, '\0') || !output_byte(&out, c) || !output_byte(&out, TOKEN_SPECIAL))
         return 1;
     } else if (is_white(c)) {
@@ -120,7 +137,7 @@ int address_tokenize(token_stream* stream, const byte_string* text, const byte_s
           if (c == '\0') c = ' ';
         }
         if (!output_byte(&out, c)) return 1;
-        if (i == n || is_special(specials, in[i])) break;
+        if (i == n || is_special(&special_set, in[i])) break;
         c = in[i++];
         // The white-space byte that ends an atom is taken with it and yields no token.
         if (is_white(c)) break;

@@ -23,6 +23,22 @@ static void store(char* p, uint64_t w) {
   reinterpret_cast<any_word*>(p)->value = w;
 }
 
+// Sixteen bytes at any address, four of them moved per step of a long copy.
+using sixteen = uint64_t __attribute__((vector_size(16)));
+struct __attribute__((packed, may_alias)) any_block {
+  sixteen value;
+};
+constexpr uint32_t BLOCK = sizeof(sixteen);
+constexpr uint32_t STRIDE = 4 * BLOCK;
+
+static sixteen load_block(const char* p) {
+  return reinterpret_cast<const any_block*>(p)->value;
+}
+
+static void store_block(char* p, sixteen b) {
+  reinterpret_cast<any_block*>(p)->value = b;
+}
+
 // Non-zero when some byte of w is zero; which one is left to a byte loop.
 static uint64_t has_zero_byte(uint64_t w) {
   return (w - ONES) & ~w & HIGHS;
@@ -51,12 +67,24 @@ int text_compare(const char* a, const char* b) {
   }
 }
 
-// Two words move as two loads then two stores, which is what a byte loop does too unless the
-// destination lies less than two words above (forward) or below (backward) the source: there a
-// byte written early is read again later, so those overlaps keep the byte loop.
+// Each step loads all it moves before it stores any, which is what a byte loop does too unless
+// the destination lies less than a step above (forward) or below (backward) the source: there a
+// byte written early is read again later. So the step shrinks with the distance, down to bytes.
 void bytes_copy(char* destination, uint32_t n, const char* source) {
   uint32_t i = 0;
   uintptr_t distance = reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(source);
+  if (distance >= STRIDE) {
+    for (; n - i >= STRIDE; i += STRIDE) {
+      sixteen a = load_block(source + i);
+      sixteen b = load_block(source + i + BLOCK);
+      sixteen c = load_block(source + i + 2 * BLOCK);
+      sixteen d = load_block(source + i + 3 * BLOCK);
+      store_block(destination + i, a);
+      store_block(destination + i + BLOCK, b);
+      store_block(destination + i + 2 * BLOCK, c);
+      store_block(destination + i + 3 * BLOCK, d);
+    }
+  }
   if (distance >= 2 * WORD) {
     for (; n - i >= 2 * WORD; i += 2 * WORD) {
       uint64_t x = load(source + i);
@@ -74,6 +102,18 @@ void bytes_copy(char* destination, uint32_t n, const char* source) {
 
 void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
   uintptr_t distance = reinterpret_cast<uintptr_t>(source) - reinterpret_cast<uintptr_t>(destination);
+  if (distance >= STRIDE) {
+    for (; n >= STRIDE; n -= STRIDE) {
+      sixteen d = load_block(source + n - BLOCK);
+      sixteen c = load_block(source + n - 2 * BLOCK);
+      sixteen b = load_block(source + n - 3 * BLOCK);
+      sixteen a = load_block(source + n - STRIDE);
+      store_block(destination + n - BLOCK, d);
+      store_block(destination + n - 2 * BLOCK, c);
+      store_block(destination + n - 3 * BLOCK, b);
+      store_block(destination + n - STRIDE, a);
+    }
+  }
   if (distance >= 2 * WORD) {
     for (; n >= 2 * WORD; n -= 2 * WORD) {
       uint64_t y = load(source + n - WORD);

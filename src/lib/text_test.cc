@@ -36,12 +36,12 @@ TEST(Text, Helpers) {
 // The copies move words where they can; at every length and every overlap, in both directions,
 // they must leave what a byte at a time leaves.
 TEST(Text, CopiesMatchAByteLoopAtEveryOverlap) {
-  for (int shift = -12; shift <= 12; ++shift) {
-    for (uint32_t n = 0; n <= 40; ++n) {
-      std::string start(80, '\0');
+  for (int shift = -70; shift <= 70; ++shift) {
+    for (uint32_t n = 0; n <= 140; ++n) {
+      std::string start(320, '\0');
       for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<char>(i * 7 + 1);
       std::string forward = start, backward = start, want_forward = start, want_backward = start;
-      const size_t from = 20, to = static_cast<size_t>(20 + shift);
+      const size_t from = 90, to = static_cast<size_t>(90 + shift);
       for (uint32_t i = 0; i < n; ++i) want_forward[to + i] = want_forward[from + i];
       for (uint32_t i = n; i > 0; --i) want_backward[to + i - 1] = want_backward[from + i - 1];
       bytes_copy(&forward[to], n, &forward[from]);
