@@ -194,7 +194,7 @@ TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
   sandbox box;
   box.install_stub("tools/printenv");
   run_options o;
-  o.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv", "ann"};
+  o.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"};
   o.env = {"PATH=/nonexistent:tools", "USER=joe"};
   auto r = run(box, o);
   EXPECT_EQ(0, r.status);
