@@ -189,9 +189,10 @@ TEST(Hostile, StandardDescriptorsClosedAtStart) {
       {"0 closed", {"postlet", "r@x.example"}, input_kind::closed, false, false, 0, true},
       {"1 closed", {"postlet", "r@x.example"}, input_kind::file, true, false, 0, true},
       {"2 closed", {"postlet", "r@x.example"}, input_kind::file, false, true, 0, true},
+      // Output that cannot be written is a failure.
       {"1 closed, --address-debug", {"postlet", "--address-debug", "r@x.example"},
-       input_kind::file, true, false, 0, false},
-      {"1 closed, --help", {"postlet", "--help"}, input_kind::file, true, false, 0, false},
+       input_kind::file, true, false, 111, false},
+      {"1 closed, --help", {"postlet", "--help"}, input_kind::file, true, false, 111, false},
       {"2 closed, a refusal", {"postlet", "-I"}, input_kind::file, false, true, 2, false},
       {"2 closed, an unknown option", {"postlet", "--no-such"}, input_kind::file, false, true, 2,
        false},

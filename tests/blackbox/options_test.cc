@@ -204,3 +204,42 @@ TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
   EXPECT_EQ((strings{"printenv"}), rec.argv);
   EXPECT_EQ((strings{"PATH=/nonexistent:tools", "USER=joe", "MAILNAME=Joe Doe"}), rec.env);
 }
+
+TEST(Options, OutputThatCannotBeWrittenIsAFailure) {
+  const strings requests[] = {{"--help"},
+                              {"--longhelp"},
+                              {"--version"},
+                              {"--help", "f"},
+                              {"--help", "nosuch"},
+                              {"--address-debug", "ann"}};
+  const struct {
+    const char* name;
+    std::string stdout_path;
+    bool closed;
+    bool reader_gone;
+    const char* error;
+  } outputs[] = {
+      {"/dev/full", "/dev/full", false, false, "out of disk space"},
+      {"closed", "", true, false, "file descriptor not open"},
+      {"pipe without a reader", "", false, true, "broken pipe"},
+  };
+  sandbox box;
+  box.install_all_stubs();
+  for (const auto& request : requests) {
+    for (const auto& output : outputs) {
+      SCOPED_TRACE(request[0] + " to " + output.name);
+      run_options o;
+      o.argv = {"postlet"};
+      o.argv.insert(o.argv.end(), request.begin(), request.end());
+      o.env = {"USER=joe"};
+      o.stdout_path = output.stdout_path;
+      o.close_stdout = output.closed;
+      o.stdout_reader_gone = output.reader_gone;
+      auto r = run(box, o);
+      EXPECT_EQ(111, r.status);
+      EXPECT_EQ(std::string("postlet: fatal: unable to write output: ") + output.error + "\n",
+                r.err);
+    }
+  }
+  EXPECT_FALSE(read_record(box, "qmail-inject").ran);
+}
