@@ -21,8 +21,7 @@ void install_programs(const blackbox::sandbox& box) {
   }
 }
 
-std::vector<std::string> with_recorder(const blackbox::sandbox& box,
-                                       std::vector<std::string> env) {
+std::vector<std::string> with_recorder(const blackbox::sandbox& box, std::vector<std::string> env) {
   env.push_back("QQREC_DIR=" + box.home + "/record");
   return env;
 }
@@ -48,7 +47,8 @@ queued read_queue(const blackbox::sandbox& box) {
     }
   }
   std::istringstream lines(blackbox::read_file(dir + "environ"));
-  for (std::string line; std::getline(lines, line);) q.env.push_back(line);
+  for (std::string line; std::getline(lines, line);)
+    q.env.push_back(line);
   // The shell in front of the recorder passes the variables on in an order of its own.
   std::sort(q.env.begin(), q.env.end());
   return q;

@@ -15,11 +15,11 @@ std::string unavailable();
 
 // Skips the test when the programs could not be built for want of the fixture or a compiler,
 // and fails it when their build went wrong.
-#define REQUIRE_DOWNSTREAM()                                      \
-  do {                                                            \
-    const std::string why = downstream::unavailable();            \
-    if (why.rfind("skip:", 0) == 0) GTEST_SKIP() << why;          \
-    if (!why.empty()) FAIL() << why;                              \
+#define REQUIRE_DOWNSTREAM()                             \
+  do {                                                   \
+    const std::string why = downstream::unavailable();   \
+    if (why.rfind("skip:", 0) == 0) GTEST_SKIP() << why; \
+    if (!why.empty()) FAIL() << why;                     \
   } while (0)
 
 // Links the real programs into the sandbox's bin/. They work in the home they were built for, whose
@@ -28,8 +28,7 @@ void install_programs(const blackbox::sandbox& box);
 
 // The caller's environment plus QQREC_DIR, the sandbox's record/ folder, which only the recorder
 // reads.
-std::vector<std::string> with_recorder(const blackbox::sandbox& box,
-                                       std::vector<std::string> env);
+std::vector<std::string> with_recorder(const blackbox::sandbox& box, std::vector<std::string> env);
 
 // What qmail-queue was given: the envelope and the message, and the environment it was started
 // with ("NAME=value", sorted). queued is false, and the rest empty, when it queued nothing.

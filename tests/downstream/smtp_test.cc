@@ -17,13 +17,15 @@ namespace {
 std::string big_body(bool sent) {
   const char* line_end = sent ? "\r\n" : "\n";
   std::string body = std::string("one") + line_end + (sent ? ".." : ".") + "dot" + line_end;
-  for (int i = 0; i < 30; ++i) body += std::string(40, 'x') + line_end;
+  for (int i = 0; i < 30; ++i)
+    body += std::string(40, 'x') + line_end;
   return body;
 }
 
 std::string session(const strings& recipients, const std::string& body) {
   std::string s = "HELO client.example\r\nMAIL FROM:<ann@example.com>\r\n";
-  for (const auto& r : recipients) s += "RCPT TO:<" + r + ">\r\n";
+  for (const auto& r : recipients)
+    s += "RCPT TO:<" + r + ">\r\n";
   return s + "DATA\r\nSubject: Hi\r\n\r\n" + body + ".\r\nQUIT\r\n";
 }
 
@@ -37,7 +39,7 @@ std::string reply_codes(const std::string& out) {
   return codes;
 }
 
-const strings EIGHT = {"RELAYCLIENT",   "DATABYTES",   "PROTO",         "TCPLOCALIP",
+const strings EIGHT = {"RELAYCLIENT",  "DATABYTES",   "PROTO",         "TCPLOCALIP",
                        "TCPLOCALHOST", "TCPREMOTEIP", "TCPREMOTEHOST", "TCPREMOTEINFO"};
 
 }  // namespace
