@@ -105,6 +105,10 @@ TEST(Downstream, MailAQmailHostQueues) {
        "From: Ann <ann@example.com>\nSender: Sam <sam@lists.example.com>\n\nBody\n",
        0, outcome::queued, "sam@lists.example.com", {"joe@example.org"},
        "From: Ann <ann@example.com>", "Body\n"},
+      // The Sender field names the envelope sender only: the From line is the login name's.
+      {"only a Sender field in a file", {"joe@example.org"}, daemon, input::file,
+       "Sender: Sam <sam@lists.example.com>\n\nBody\n", 0, outcome::queued,
+       "sam@lists.example.com", {"joe@example.org"}, "From: " + me, "Body\n"},
       // A pipe cannot be read twice, so its From field names no sender.
       {"From field in a pipe", {"joe@example.org"}, daemon, input::pipe, ANN, 0, outcome::queued, me,
        {"joe@example.org"}, "From: Ann <ann@example.com>", "Body\n"},
