@@ -32,8 +32,13 @@ static void add_head() {
 static void print_vector(char** vector) {
   for (char** p = vector; *p; ++p) {
     unbuffered_output(0, *p);
-    (void)write(1, "\n", 1);
+    unbuffered_output(0, "\n");
   }
+}
+
+// Only a run that would queue needs an address; -t finds them in the header, the dry runs show.
+static int needs_recipient() {
+  return !header_recipients && !debug_mode && !address_debug && !environment_debug;
 }
 
 int main(int argc, char** argv) {
@@ -62,14 +67,20 @@ int main(int argc, char** argv) {
   parse_options(&argc, argv);
   dispatch_modes();
 
+  // The recipients are known before the message is touched: a message without any would be
+  // queued for nobody, so it is refused before a byte of it is read.
+  add_head();
+  uint32_t head = arg_list.count;
+  add_recipients(argv + 1, argc - 1);
+  if (arg_list.count == head && needs_recipient())
+    die(2, 0, "no recipients. give addresses as arguments or use -t.", nullptr, nullptr, nullptr);
+
   identity_flags();
   const char* from = nullptr;
   const char* sender = nullptr;
   header_capture_step(&from, &sender);
   sender_identity(from, sender);
 
-  add_head();
-  add_recipients(argv + 1, argc - 1);
   if (environment_debug) {
     arg_reset();
     if (!arg_add(environment_debug)) die_nomem();
