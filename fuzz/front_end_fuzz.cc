@@ -9,8 +9,8 @@
 //
 // Checked at every exec: only qmail's programs or the program named for --environment-debug;
 // the message still readable, unread, from the caller's offset; every inherited variable passed
-// on unless an edit names it, and every edit names a variable the program may set. At an exit:
-// a documented status.
+// on unless an edit names it; every edit names a variable the program may set, its value on one
+// line. At an exit: a documented status.
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -45,9 +45,9 @@ int postlet_main(int argc, char** argv);
 
 using namespace postlet;
 
-// Composed values may not hold a line break. Holds once header and option values are cleaned of
-// them; until then it stays off. Set to true to check it.
-constexpr bool CHECK_LINE_BREAKS = false;
+// Composed values never hold a line break: option values with one are refused and header
+// addresses with a control byte count as empty. A branch without those checks sets this false.
+constexpr bool CHECK_LINE_BREAKS = true;
 
 namespace {
 
