@@ -130,7 +130,8 @@ extern "C" int execve(const char* path, char* const argv[], char* const envp[]) 
   run.active = false;  // the record's own allocations are not the program's
   attempt a;
   a.path = path;
-  for (char* const* p = argv; *p; ++p) a.argv.emplace_back(*p);
+  for (char* const* p = argv; *p; ++p)
+    a.argv.emplace_back(*p);
   for (char* const* p = envp; *p; ++p) {
     a.envp.push_back(*p);
     a.env_text.emplace_back(*p);
@@ -199,13 +200,13 @@ static void fresh_process() {
   pool_bytes_left = POOL_SIZE;
 }
 
-static const std::set<std::string> qmail_programs = {
-    "bin/qmail-inject", "bin/qmail-smtpd", "bin/qmail-qread",
-    "bin/qmail-qstat",  "bin/qmail-tcpok", "bin/qmail-tcpto"};
+static const std::set<std::string> qmail_programs = {"bin/qmail-inject", "bin/qmail-smtpd",
+                                                     "bin/qmail-qread",  "bin/qmail-qstat",
+                                                     "bin/qmail-tcpok",  "bin/qmail-tcpto"};
 static const std::set<std::string> settable = {
-    "MAILNAME",  "QMAILSUSER",  "QMAILSHOST", "QMAILUSER",    "QMAILHOST",    "USER",
-    "RELAYCLIENT", "DATABYTES", "PROTO",      "TCPLOCALIP",   "TCPLOCALHOST", "TCPREMOTEIP",
-    "TCPREMOTEHOST", "TCPREMOTEINFO"};
+    "MAILNAME",     "QMAILSUSER",  "QMAILSHOST",    "QMAILUSER",    "QMAILHOST",
+    "USER",         "RELAYCLIENT", "DATABYTES",     "PROTO",        "TCPLOCALIP",
+    "TCPLOCALHOST", "TCPREMOTEIP", "TCPREMOTEHOST", "TCPREMOTEINFO"};
 
 static std::string name_of(const std::string& entry) {
   return entry.substr(0, entry.find('='));
@@ -218,10 +219,10 @@ static void check_attempt(const attempt& a, const char* debug_program,
   if (debug_program) {
     std::string program = debug_program;
     bool searched = program.find('/') == std::string::npos;
-    allowed = allowed || a.path == program ||
-              (searched && a.path.size() > program.size() &&
-               a.path.compare(a.path.size() - program.size() - 1, std::string::npos,
-                              "/" + program) == 0);
+    allowed =
+        allowed || a.path == program ||
+        (searched && a.path.size() > program.size() &&
+         a.path.compare(a.path.size() - program.size() - 1, std::string::npos, "/" + program) == 0);
   }
   FUZZ_CHECK(allowed);
   FUZZ_CHECK(!a.argv.empty());
@@ -234,7 +235,8 @@ static void check_attempt(const attempt& a, const char* debug_program,
   std::set<std::string> edited;
   for (size_t i = 0; i < a.envp.size(); ++i) {
     bool is_inherited = false;
-    for (char* e : inherited) is_inherited |= e == a.envp[i];
+    for (char* e : inherited)
+      is_inherited |= e == a.envp[i];
     if (is_inherited) continue;
     const std::string& entry = a.env_text[i];
     FUZZ_CHECK(entry.find('=') != std::string::npos);
@@ -278,8 +280,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string message(reinterpret_cast<const char*>(data) + at, size - at);
   std::vector<char*> argv, env;
-  for (auto& s : items[0]) argv.push_back(strdup(s.c_str()));
-  for (auto& s : items[1]) env.push_back(strdup(s.c_str()));
+  for (auto& s : items[0])
+    argv.push_back(strdup(s.c_str()));
+  for (auto& s : items[1])
+    env.push_back(strdup(s.c_str()));
   const std::vector<char*> inherited = env;
   argv.push_back(nullptr);
   env.push_back(nullptr);
@@ -333,9 +337,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const attempt& a : run.attempts)
     check_attempt(a, debug_program, inherited, message, f.file, start);
 
-  for (size_t i = 0; i < block_count; ++i) std::free(const_cast<void*>(blocks[i]));
-  for (char* p : owned) std::free(p);
-  for (char* p : inherited) std::free(p);
+  for (size_t i = 0; i < block_count; ++i)
+    std::free(const_cast<void*>(blocks[i]));
+  for (char* p : owned)
+    std::free(p);
+  for (char* p : inherited)
+    std::free(p);
   close(0);
   return 0;
 }

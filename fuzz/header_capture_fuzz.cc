@@ -36,8 +36,7 @@ static std::string reference(const std::string& input) {
     }
     std::string line = input.substr(at, length);
     // A one-byte line is no field: the empty line, or a last byte without its newline.
-    if (line[0] != ' ' && line[0] != '\t' && length != 1 && ++fields > HEADER_CAPTURE_FIELDS)
-      break;
+    if (line[0] != ' ' && line[0] != '\t' && length != 1 && ++fields > HEADER_CAPTURE_FIELDS) break;
     text += line;
     at += length;
     if (!complete || line == "\n") break;
@@ -58,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t repeats = 1 + data[1] % 2;
   std::string file;
   file.reserve(piece.size() * repeats);
-  for (size_t i = 0; i < repeats; ++i) file += piece;
+  for (size_t i = 0; i < repeats; ++i)
+    file += piece;
 
   // One file serves every input; descriptor 0 is a second descriptor for it.
   static int fd = -1;

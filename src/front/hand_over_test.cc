@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-
 using namespace postlet;
 
 extern "C" char** environ;

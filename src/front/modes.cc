@@ -38,10 +38,14 @@ void smtp_mode() {
     static constexpr struct {
       char name[14];
       char value[11];
-    } connection[] = {
-        {"RELAYCLIENT", ""},        {"DATABYTES", "0"},          {"PROTO", "TCP"},
-        {"TCPLOCALIP", "127.0.0.1"}, {"TCPLOCALHOST", "localhost"}, {"TCPREMOTEIP", "127.0.0.1"},
-        {"TCPREMOTEHOST", "localhost"}, {"TCPREMOTEINFO", "postlet-bs"}};
+    } connection[] = {{"RELAYCLIENT", ""},
+                      {"DATABYTES", "0"},
+                      {"PROTO", "TCP"},
+                      {"TCPLOCALIP", "127.0.0.1"},
+                      {"TCPLOCALHOST", "localhost"},
+                      {"TCPREMOTEIP", "127.0.0.1"},
+                      {"TCPREMOTEHOST", "localhost"},
+                      {"TCPREMOTEINFO", "postlet-bs"}};
     for (const auto& variable : connection) {
       if (!env_put(variable.name, variable.value)) die_nomem();
     }

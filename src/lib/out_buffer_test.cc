@@ -32,13 +32,15 @@ TEST(OutBuffer, ThreeWaysOfPutting) {
   char space[256];
   out_buffer b = {space, 0, sizeof space, 9, recording_write};
   std::string big(5000, 'x');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = static_cast<char>('a' + i % 26);
 
   calls.clear();
   EXPECT_EQ(0, out_put(&b, big.data(), 5000));
   EXPECT_EQ(0u, b.used);
   std::string joined;
-  for (auto& c : calls) joined += c;
+  for (auto& c : calls)
+    joined += c;
   EXPECT_EQ(big, joined);
 
   // Exactly the room left is queued, not written.

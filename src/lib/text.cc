@@ -72,7 +72,8 @@ int text_compare(const char* a, const char* b) {
 // byte written early is read again later. So the step shrinks with the distance, down to bytes.
 void bytes_copy(char* destination, uint32_t n, const char* source) {
   uint32_t i = 0;
-  uintptr_t distance = reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(source);
+  uintptr_t distance =
+      reinterpret_cast<uintptr_t>(destination) - reinterpret_cast<uintptr_t>(source);
   if (distance >= STRIDE) {
     for (; n - i >= STRIDE; i += STRIDE) {
       sixteen a = load_block(source + i);
@@ -97,11 +98,13 @@ void bytes_copy(char* destination, uint32_t n, const char* source) {
       i += WORD;
     }
   }
-  for (; i < n; ++i) destination[i] = source[i];
+  for (; i < n; ++i)
+    destination[i] = source[i];
 }
 
 void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
-  uintptr_t distance = reinterpret_cast<uintptr_t>(source) - reinterpret_cast<uintptr_t>(destination);
+  uintptr_t distance =
+      reinterpret_cast<uintptr_t>(source) - reinterpret_cast<uintptr_t>(destination);
   if (distance >= STRIDE) {
     for (; n >= STRIDE; n -= STRIDE) {
       sixteen d = load_block(source + n - BLOCK);
@@ -135,7 +138,8 @@ void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
 uint32_t bytes_find(const char* bytes, uint32_t n, char c) {
   uint32_t i = 0;
   const uint64_t pattern = ONES * static_cast<unsigned char>(c);
-  while (n - i >= WORD && !has_zero_byte(load(bytes + i) ^ pattern)) i += WORD;
+  while (n - i >= WORD && !has_zero_byte(load(bytes + i) ^ pattern))
+    i += WORD;
   while (i < n && bytes[i] != c) ++i;
   return i;
 }

@@ -39,11 +39,14 @@ TEST(Text, CopiesMatchAByteLoopAtEveryOverlap) {
   for (int shift = -70; shift <= 70; ++shift) {
     for (uint32_t n = 0; n <= 140; ++n) {
       std::string start(320, '\0');
-      for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<char>(i * 7 + 1);
+      for (size_t i = 0; i < start.size(); ++i)
+        start[i] = static_cast<char>(i * 7 + 1);
       std::string forward = start, backward = start, want_forward = start, want_backward = start;
       const size_t from = 90, to = static_cast<size_t>(90 + shift);
-      for (uint32_t i = 0; i < n; ++i) want_forward[to + i] = want_forward[from + i];
-      for (uint32_t i = n; i > 0; --i) want_backward[to + i - 1] = want_backward[from + i - 1];
+      for (uint32_t i = 0; i < n; ++i)
+        want_forward[to + i] = want_forward[from + i];
+      for (uint32_t i = n; i > 0; --i)
+        want_backward[to + i - 1] = want_backward[from + i - 1];
       bytes_copy(&forward[to], n, &forward[from]);
       bytes_copy_backward(&backward[to], n, &backward[from]);
       EXPECT_EQ(want_forward, forward) << "shift " << shift << " n " << n;
