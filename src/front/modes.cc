@@ -38,7 +38,7 @@ void smtp_mode() {
     static constexpr struct {
       char name[14];
       char value[11];
-    } connection[] = {{"RELAYCLIENT", ""},
+    } CONNECTION[] = {{"RELAYCLIENT", ""},
                       {"DATABYTES", "0"},
                       {"PROTO", "TCP"},
                       {"TCPLOCALIP", "127.0.0.1"},
@@ -46,7 +46,7 @@ void smtp_mode() {
                       {"TCPREMOTEIP", "127.0.0.1"},
                       {"TCPREMOTEHOST", "localhost"},
                       {"TCPREMOTEINFO", "postlet-bs"}};
-    for (const auto& variable : connection) {
+    for (const auto& variable : CONNECTION) {
       if (!env_put(variable.name, variable.value)) die_nomem();
     }
   }

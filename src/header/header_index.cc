@@ -13,7 +13,7 @@ struct byte_map {
 };
 
 // Worked out by the compiler: filling it at run time cost every header a thousand instructions.
-static constexpr byte_map lower_table = [] {
+static constexpr byte_map LOWER_TABLE = [] {
   byte_map m = {};
   for (int i = 0; i < static_cast<int>(sizeof m.to); ++i)
     m.to[i] = static_cast<char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
@@ -21,7 +21,7 @@ static constexpr byte_map lower_table = [] {
 }();
 
 void case_lower(char* bytes, uint32_t n) {
-  const char* lower = lower_table.to;
+  const char* lower = LOWER_TABLE.to;
   uint32_t i = 0;
   for (; n - i >= 4; i += 4) {
     bytes[i] = lower[static_cast<unsigned char>(bytes[i])];

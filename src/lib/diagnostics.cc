@@ -51,7 +51,7 @@ struct error_row {
 };
 
 // Keyed by the platform's constants; rows whose constant the platform lacks are left out.
-static constexpr error_row error_rows[] = {
+static constexpr error_row ERROR_ROWS[] = {
     {EPERM, "permission denied"},
     {ENOENT, "file does not exist"},
     {ESRCH, "no such process"},
@@ -150,7 +150,7 @@ static constexpr error_row error_rows[] = {
 };
 
 const char* error_text(int error) {
-  for (const error_row& row : error_rows) {
+  for (const error_row& row : ERROR_ROWS) {
     if (row.number == error) return row.text;
   }
   return "unknown error";

@@ -12,6 +12,7 @@ struct __attribute__((packed, may_alias)) any_word {
   uint64_t value;
 };
 constexpr uint32_t WORD = sizeof(uint64_t);
+constexpr uint32_t PAIR = 2 * WORD;
 constexpr uint64_t ONES = 0x0101010101010101u;
 constexpr uint64_t HIGHS = 0x8080808080808080u;
 
@@ -29,7 +30,8 @@ struct __attribute__((packed, may_alias)) any_block {
   sixteen value;
 };
 constexpr uint32_t BLOCK = sizeof(sixteen);
-constexpr uint32_t STRIDE = 4 * BLOCK;
+constexpr uint32_t HALF_STRIDE = 2 * BLOCK;
+constexpr uint32_t STRIDE = 2 * HALF_STRIDE;
 
 static sixteen load_block(const char* p) {
   return reinterpret_cast<const any_block*>(p)->value;
@@ -78,16 +80,16 @@ void bytes_copy(char* destination, uint32_t n, const char* source) {
     for (; n - i >= STRIDE; i += STRIDE) {
       sixteen a = load_block(source + i);
       sixteen b = load_block(source + i + BLOCK);
-      sixteen c = load_block(source + i + 2 * BLOCK);
-      sixteen d = load_block(source + i + 3 * BLOCK);
+      sixteen c = load_block(source + i + HALF_STRIDE);
+      sixteen d = load_block(source + i + (HALF_STRIDE + BLOCK));
       store_block(destination + i, a);
       store_block(destination + i + BLOCK, b);
-      store_block(destination + i + 2 * BLOCK, c);
-      store_block(destination + i + 3 * BLOCK, d);
+      store_block(destination + i + HALF_STRIDE, c);
+      store_block(destination + i + (HALF_STRIDE + BLOCK), d);
     }
   }
-  if (distance >= 2 * WORD) {
-    for (; n - i >= 2 * WORD; i += 2 * WORD) {
+  if (distance >= PAIR) {
+    for (; n - i >= PAIR; i += PAIR) {
       uint64_t x = load(source + i);
       uint64_t y = load(source + i + WORD);
       store(destination + i, x);
@@ -108,21 +110,21 @@ void bytes_copy_backward(char* destination, uint32_t n, const char* source) {
   if (distance >= STRIDE) {
     for (; n >= STRIDE; n -= STRIDE) {
       sixteen d = load_block(source + n - BLOCK);
-      sixteen c = load_block(source + n - 2 * BLOCK);
-      sixteen b = load_block(source + n - 3 * BLOCK);
+      sixteen c = load_block(source + n - HALF_STRIDE);
+      sixteen b = load_block(source + n - (HALF_STRIDE + BLOCK));
       sixteen a = load_block(source + n - STRIDE);
       store_block(destination + n - BLOCK, d);
-      store_block(destination + n - 2 * BLOCK, c);
-      store_block(destination + n - 3 * BLOCK, b);
+      store_block(destination + n - HALF_STRIDE, c);
+      store_block(destination + n - (HALF_STRIDE + BLOCK), b);
       store_block(destination + n - STRIDE, a);
     }
   }
-  if (distance >= 2 * WORD) {
-    for (; n >= 2 * WORD; n -= 2 * WORD) {
+  if (distance >= PAIR) {
+    for (; n >= PAIR; n -= PAIR) {
       uint64_t y = load(source + n - WORD);
-      uint64_t x = load(source + n - 2 * WORD);
+      uint64_t x = load(source + n - PAIR);
       store(destination + n - WORD, y);
-      store(destination + n - 2 * WORD, x);
+      store(destination + n - PAIR, x);
     }
     if (n >= WORD) {
       n -= WORD;
