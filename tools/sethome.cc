@@ -20,10 +20,27 @@ constexpr char MARKER[] = "PATCHSPACE------------------------END";
 constexpr uint32_t MARKER_LENGTH = sizeof MARKER - 1;
 constexpr char SYMBOL[] = "_ZN7postlet10qmail_homeE";
 
-void say(int fd, const char* a, const char* b = "", const char* c = "", const char* d = "",
+// Writes the pieces in full; false when a write fails.
+bool say(int fd, const char* a, const char* b = "", const char* c = "", const char* d = "",
          const char* e = "") {
   const char* pieces[] = {a, b, c, d, e};
-  for (const char* p : pieces) (void)write(fd, p, strlen(p));
+  for (const char* p : pieces) {
+    size_t n = strlen(p);
+    while (n) {
+      ssize_t w = write(fd, p, n);
+      if (w == -1 && errno == EINTR) continue;
+      if (w <= 0) return false;
+      p += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+  return true;
+}
+
+// The result on standard output; a lost result is a failure. A diagnostic that cannot be
+// written has nowhere else to go, so say's result is not looked at on descriptor 2.
+void report(const char* a, const char* b = "", const char* c = "", const char* d = "") {
+  if (!say(1, a, b, c, d)) _exit(1);
 }
 
 [[noreturn]] void fail(const char* a, const char* b = "", const char* c = "") {
@@ -33,8 +50,7 @@ void say(int fd, const char* a, const char* b = "", const char* c = "", const ch
 
 [[noreturn]] void fail_errno(const char* what, const char* path) {
   const char* text = strerror(errno);
-  say(2, "postlet-sethome: ", what, path, ": ", text);
-  say(2, "\n");
+  if (say(2, "postlet-sethome: ", what, path, ": ", text)) say(2, "\n");
   _exit(1);
 }
 
@@ -165,7 +181,7 @@ int main(int argc, char** argv) {
   char old_home[AREA];
   memcpy(old_home, data + offset, AREA);
   if (!home) {
-    say(1, old_home, "\n");
+    report(old_home, "\n");
     return 0;
   }
   char area[AREA];
@@ -177,8 +193,8 @@ int main(int argc, char** argv) {
     if (fd == -1) fail_errno("cannot create ", output);
     write_all(fd, data, size, output);
     if (fchmod(fd, mode | 0700) == -1 || close(fd) == -1) fail_errno("cannot finish ", output);
-    say(1, output, ": qmail home ", old_home, " -> ");
-    say(1, home, "\n");
+    report(output, ": qmail home ", old_home, " -> ");
+    report(home, "\n");
     return 0;
   }
   int fd = open(binary, O_WRONLY);
@@ -186,7 +202,7 @@ int main(int argc, char** argv) {
   if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) == -1) fail_errno("cannot seek in ", binary);
   write_all(fd, area, AREA, binary);
   if (close(fd) == -1) fail_errno("cannot finish ", binary);
-  say(1, binary, ": qmail home ", old_home, " -> ");
-  say(1, home, "\n");
+  report(binary, ": qmail home ", old_home, " -> ");
+  report(home, "\n");
   return 0;
 }

@@ -133,7 +133,9 @@ void exec_search(const char* file, char** argv, char** envp) {
 }
 
 void unbuffered_output(int stream, const char* text) {
-  (void)write(stream == 0 ? 1 : 2, text, text_length(text));
+  // One write call whose result is not looked at: the option parser's output has no failure path.
+  ssize_t written = write(stream == 0 ? 1 : 2, text, text_length(text));
+  static_cast<void>(written);
 }
 
 const char* base_name(const char* path) {

@@ -32,7 +32,7 @@ static void add_head() {
 static void print_vector(char** vector) {
   for (char** p = vector; *p; ++p) {
     unbuffered_output(0, *p);
-    (void)write(1, "\n", 1);
+    unbuffered_output(0, "\n");
   }
 }
 
