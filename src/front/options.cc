@@ -48,8 +48,13 @@ const option_desc postlet_options[] = {
 };
 // clang-format on
 
+// The project's version, handed down by the build.
+#if !defined(POSTLET_VERSION)
+#error "POSTLET_VERSION is defined by the build"
+#endif
+
 void parse_options(int* argc, char** argv) {
-  cmdscan(program_name, "postlet", "0.1.6", argc, argv, unbuffered_output,
+  cmdscan(program_name, "postlet", POSTLET_VERSION, argc, argv, unbuffered_output,
           "usage: postlet [options] [address ...]\n", postlet_options,
           "\nReport bugs to <postlet-bugs@localhost>");
 }

@@ -23,7 +23,8 @@ if(POSTLET_VALGRIND)
 endif()
 
 add_test(NAME Hardening.HomeAreaOfTheLongestHomes
-         COMMAND ${CMAKE_CURRENT_LIST_DIR}/home_area.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/home_area.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}
+                 ${CMAKE_CXX_COMPILER})
 
 # The address extraction tests again with failing allocations, so that the out-of-memory result
 # of the parser is exercised rather than skipped.

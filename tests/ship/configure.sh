@@ -1,5 +1,5 @@
 #!/bin/sh
-# The configure step: a home of 49 bytes is refused; a build configured with another home and
+# The configure step: a home of 49 bytes and a relative home are refused; a build configured with another home and
 # POSTLET_INSTALL_LINKS=ON installs the links by default, and its sendmail runs in that home.
 # Usage: configure.sh POSTLET SETHOME STUB SOURCE_DIR
 set -eu
@@ -11,12 +11,17 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/home"
 
 long49=/tmp/$(printf '%044d' 0)
-status=0
-cmake -S "$source" -B "$work/refused" -DPOSTLET_TESTS=OFF -DPOSTLET_QMAIL_HOME="$long49" \
-  >"$work/refused.log" 2>&1 || status=$?
-[ "$status" -ne 0 ] || fail "a 49-byte home was accepted"
-grep -q "POSTLET_QMAIL_HOME must be 1 to 48 bytes long, not 49" "$work/refused.log" ||
-  fail "no length diagnostic for a 49-byte home"
+while IFS='|' read -r home message; do
+  status=0
+  rm -rf "$work/refused"
+  cmake -S "$source" -B "$work/refused" -DPOSTLET_QMAIL_HOME="$home" >"$work/refused.log" 2>&1 ||
+    status=$?
+  [ "$status" -ne 0 ] || fail "the home $home was accepted"
+  grep -qF "$message" "$work/refused.log" || fail "no diagnostic \"$message\" for the home $home"
+done <<ROWS
+$long49|POSTLET_QMAIL_HOME must be 1 to 48 bytes long, not 49
+var/qmail|POSTLET_QMAIL_HOME must be an absolute path: var/qmail
+ROWS
 
 cmake -S "$source" -B "$work/build" -DPOSTLET_TESTS=OFF -DPOSTLET_INSTALL_LINKS=ON \
   -DPOSTLET_QMAIL_HOME="$work/home" >"$work/build.log" 2>&1 || { cat "$work/build.log"; exit 1; }
