@@ -8,6 +8,7 @@
 
 #include "address/address_parse.h"
 #include "front/hand_over.h"
+#include "front/password_entry.h"
 #include "front/settings.h"
 #include "lib/diagnostics.h"
 #include "lib/environment.h"
@@ -79,7 +80,7 @@ static void identity_from_field(const char* value) {
 }
 
 const char* login_name() {
-  const passwd* entry = getpwuid(getuid());
+  const passwd* entry = password_entry(getuid());
   return entry ? entry->pw_name : nullptr;
 }
 
