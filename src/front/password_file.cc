@@ -44,7 +44,8 @@ static bool entry_of_line(byte_string* line, uid_t uid, passwd* entry) {
       found != uid)
     return false;
   uint32_t gid_end = field_start[3];
-  while (gid_end < line->len && line->data[gid_end] >= '0' && line->data[gid_end] <= '9') ++gid_end;
+  while (gid_end < line->len && line->data[gid_end] >= '0' && line->data[gid_end] <= '9')
+    ++gid_end;
   uid_t gid = 0;
   if (!parse_uid(line->data + field_start[3], gid_end - field_start[3], &gid)) gid = 0;
   line->data[field_start[1] - 1] = 0;

@@ -31,8 +31,8 @@ TEST(PasswordFile, LineOfTheUid) {
     uid_t uid;
     const char* name;  // null: no entry
   } rows[] = {
-      {0, "root"},   {1000, "joe"},  // the first of two lines with the uid
-      {42, "last"},  {2000, ""},  {7, nullptr}, {12, nullptr}, {0xffffffffu, nullptr},
+      {0, "root"},  {1000, "joe"},  // the first of two lines with the uid
+      {42, "last"}, {2000, ""},    {7, nullptr}, {12, nullptr}, {0xffffffffu, nullptr},
       {1, nullptr},
   };
   for (const row& r : rows) {

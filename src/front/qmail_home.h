@@ -19,6 +19,8 @@ struct qmail_home_record {
 // path.
 extern const qmail_home_record qmail_home_patch;
 
-inline const char* qmail_home() { return qmail_home_patch.area; }
+inline const char* qmail_home() {
+  return qmail_home_patch.area;
+}
 
 }  // namespace postlet
