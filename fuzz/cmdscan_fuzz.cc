@@ -84,7 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cmdscan_context ctx = {.program = "postlet",
                          .package = "postlet",
                          .version = "0.1.6",
-                         .usage = "usage: postlet [options] [address ...]\n",
+                         .usage = "usage: postlet [options] [--] [address ...]\n"
+                                  "Options come first: from the first address on, "
+                                  "every argument is an address.\n",
                          .epilogue = "\nReport bugs to <postlet-bugs@localhost>",
                          .output = capture,
                          .options = postlet_options,

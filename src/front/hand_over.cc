@@ -5,7 +5,9 @@
 
 #include <cerrno>
 
+#include "lib/diagnostics.h"
 #include "lib/environment.h"
+#include "lib/out_buffer.h"
 #include "lib/pool.h"
 #include "lib/text.h"
 
@@ -133,9 +135,16 @@ void exec_search(const char* file, char** argv, char** envp) {
 }
 
 void unbuffered_output(int stream, const char* text) {
-  // One write call whose result is not looked at: the option parser's output has no failure path.
-  ssize_t written = write(stream == 0 ? 1 : 2, text, text_length(text));
-  static_cast<void>(written);
+  if (stream != 0) {
+    // Stderr is the last resort: a failed write there has nowhere to be said.
+    ssize_t written = write(2, text, text_length(text));
+    static_cast<void>(written);
+    return;
+  }
+  // Help, version and the dry run's vector are the whole answer: output lost is a failure.
+  out_buffer* b = &standard_output_buffer;
+  if (out_put_text(b, text) == -1 || out_flush(b) == -1)
+    die(111, errno, "unable to write output", nullptr, nullptr, nullptr);
 }
 
 const char* base_name(const char* path) {

@@ -6,6 +6,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "address/address_parse.h"
 #include "front/hand_over.h"
 #include "front/password_entry.h"
@@ -63,7 +65,17 @@ void identity_from_address(const char* address) {
   host_identity_set = 1;
 }
 
-// Parses a header value leniently and hands its first address on.
+// A byte below 32 or 127, such as a quoted CR, must never reach a variable.
+static int has_control_byte(const char* text) {
+  for (; *text; ++text) {
+    unsigned char c = static_cast<unsigned char>(*text);
+    if (c < 32 || c == 127) return 1;
+  }
+  return 0;
+}
+
+// Parses a header value leniently and hands its first address on; one holding a control byte
+// counts as an empty address.
 static void identity_from_field(const char* value) {
   if (!byte_string_copy_text(&header_input, value)) die_nomem();
   int result = address_parse(&header_addresses, &header_input, 0);
@@ -72,7 +84,7 @@ static void identity_from_field(const char* value) {
   for (uint32_t i = 0; i < header_addresses.len;) {
     const char* text = header_addresses.data + i + 1;
     if (header_addresses.data[i] == ADDRESS_ENTRY) {
-      identity_from_address(text);
+      identity_from_address(has_control_byte(text) ? nul_byte : text);
       return;
     }
     i += text_length(text) + 2;
@@ -80,8 +92,14 @@ static void identity_from_field(const char* value) {
 }
 
 const char* login_name() {
+  errno = 0;
   const passwd* entry = password_entry(getuid());
-  return entry ? entry->pw_name : nullptr;
+  if (entry) return entry->pw_name;
+  // These numbers mean the user is unknown; any other is a failed look-up, said but survived.
+  int error = errno;
+  if (error != 0 && error != ENOENT && error != ESRCH && error != EBADF && error != EPERM)
+    warn_message(error, "warning: unable to look up the login name", nullptr, nullptr, nullptr);
+  return nullptr;
 }
 
 static void envelope_identity(const char* sender) {
@@ -94,18 +112,20 @@ static void envelope_identity(const char* sender) {
 }
 
 void sender_identity(const char* from, const char* sender) {
+  // The null sender names nobody: for the identity it is as if -f had not been given.
+  const char* envelope = envelope_sender && envelope_sender[0] ? envelope_sender : nullptr;
   if (from) {
     const char* inject = env_get("QMAILINJECT");
     if (inject && inject[text_find_byte(inject, 'f')] == 'f') from = nullptr;
   }
-  if ((from || sender) && !envelope_sender && !user_identity_set) {
+  if ((from || sender) && !envelope && !user_identity_set) {
     if (sender) identity_from_field(sender);
     if (from && !user_identity_set) identity_from_field(from);
   }
   // A usable From field is the identity; the envelope and the login name add nothing.
   if (from) return;
-  if (envelope_sender) {
-    envelope_identity(envelope_sender);
+  if (envelope) {
+    envelope_identity(envelope);
     return;
   }
   if (!any_present(USER_VARIABLES, 4)) {

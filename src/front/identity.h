@@ -15,12 +15,14 @@ void identity_flags();
 
 // Second stage: QMAILSHOST and QMAILSUSER from the Sender or From value, QMAILHOST and
 // QMAILUSER from the envelope sender, or USER from the login name. Either value may be null.
+// The null sender (empty) counts as no envelope sender.
 void sender_identity(const char* from, const char* sender);
 
 // Sets QMAILSHOST and QMAILSUSER from one address as far as the flags allow, then both flags.
 void identity_from_address(const char* address);
 
-// The name of the password entry of the real user id, or null.
+// The name of the password entry of the real user id, or null; a look-up that failed, rather
+// than found no entry, also writes a warning line.
 const char* login_name();
 
 }  // namespace postlet

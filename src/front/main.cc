@@ -36,6 +36,11 @@ static void print_vector(char** vector) {
   }
 }
 
+// Only a run that would queue needs an address; -t finds them in the header, the dry runs show.
+static int needs_recipient() {
+  return !header_recipients && !debug_mode && !address_debug && !environment_debug;
+}
+
 int main(int argc, char** argv) {
 #if defined(POSTLET_ALLOC_FAILURE)
   // The test build only: POSTLET_FAIL_ALLOCATION=n makes the n-th pool_alloc fail.
@@ -60,14 +65,20 @@ int main(int argc, char** argv) {
   parse_options(&argc, argv);
   dispatch_modes();
 
+  // The recipients are known before the message is touched: a message without any would be
+  // queued for nobody, so it is refused before a byte of it is read.
+  add_head();
+  uint32_t head = arg_list.count;
+  add_recipients(argv + 1, argc - 1);
+  if (arg_list.count == head && needs_recipient())
+    die(2, 0, "no recipients. give addresses as arguments or use -t.", nullptr, nullptr, nullptr);
+
   identity_flags();
   const char* from = nullptr;
   const char* sender = nullptr;
   header_capture_step(&from, &sender);
   sender_identity(from, sender);
 
-  add_head();
-  add_recipients(argv + 1, argc - 1);
   if (environment_debug) {
     arg_reset();
     if (!arg_add(environment_debug)) die_nomem();

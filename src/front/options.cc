@@ -4,6 +4,7 @@
 #include "front/hand_over.h"
 #include "front/settings.h"
 #include "lib/diagnostics.h"
+#include "lib/text.h"
 
 namespace postlet {
 
@@ -53,10 +54,40 @@ const option_desc postlet_options[] = {
 #error "POSTLET_VERSION is defined by the build"
 #endif
 
+// A value holding CR or LF would put a line of the caller's choosing into the header.
+static int one_line(const char* text) {
+  for (; *text; ++text) {
+    if (*text == '\r' || *text == '\n') return 0;
+  }
+  return 1;
+}
+
+// "<>" is the null sender, as the empty text is; "<addr>", one pair of brackets around the whole
+// value, is addr. Anything else stays as given.
+static const char* bare_sender(const char* sender) {
+  if (sender[0] != '<') return sender;
+  uint32_t n = text_length(sender);
+  if (n < 2 || sender[n - 1] != '>') return sender;
+  for (uint32_t i = 1; i + 1 < n; ++i) {
+    if (sender[i] == '<' || sender[i] == '>') return sender;
+  }
+  // The text lies in the argument vector, which the parser rewrites in place as well.
+  const_cast<char*>(sender)[n - 1] = '\0';
+  return sender + 1;
+}
+
 void parse_options(int* argc, char** argv) {
+  // Options end at the first address: a word after it, whatever it begins with, is an address.
+  cmdscan_keep_order = 1;
   cmdscan(program_name, "postlet", POSTLET_VERSION, argc, argv, unbuffered_output,
-          "usage: postlet [options] [address ...]\n", postlet_options,
-          "\nReport bugs to <postlet-bugs@localhost>");
+          "usage: postlet [options] [--] [address ...]\n"
+          "Options come first: from the first address on, every argument is an address.\n",
+          postlet_options, "\nReport bugs to <postlet-bugs@localhost>");
+  if (envelope_sender && !one_line(envelope_sender))
+    die(2, 0, "sender address must be one line.", nullptr, nullptr, nullptr);
+  if (sender_full_name && !one_line(sender_full_name))
+    die(2, 0, "full name must be one line.", nullptr, nullptr, nullptr);
+  if (envelope_sender) envelope_sender = bare_sender(envelope_sender);
 }
 
 }  // namespace postlet

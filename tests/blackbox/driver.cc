@@ -99,8 +99,12 @@ run_result run(const sandbox& box, const run_options& options) {
     argv.insert(argv.begin(), words.begin(), words.end());
     program = words[0];
   }
-  int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1};
+  int out_pipe[2], err_pipe[2], in_pipe[2] = {-1, -1}, gone_pipe[2] = {-1, -1};
   check(pipe(out_pipe) == 0 && pipe(err_pipe) == 0, "pipe");
+  if (options.stdout_reader_gone) {
+    check(pipe(gone_pipe) == 0, "pipe");
+    close(gone_pipe[0]);
+  }
   int input_fd = -1;
   if (options.input == input_kind::pipe) {
     check(pipe(in_pipe) == 0, "pipe");
@@ -136,15 +140,21 @@ run_result run(const sandbox& box, const run_options& options) {
     }
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
+    if (!options.stdout_path.empty()) {
+      int fd = open(options.stdout_path.c_str(), O_WRONLY);
+      if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+    }
+    if (options.stdout_reader_gone) dup2(gone_pipe[1], 1);
     for (int fd = 3; fd < 64; ++fd) close(fd);
     if (options.close_stdout) close(1);
     if (options.close_stderr) close(2);
-    signal(SIGPIPE, SIG_DFL);
+    signal(SIGPIPE, options.stdout_reader_gone ? SIG_IGN : SIG_DFL);
     execve(program.c_str(), args.data(), envp.data());
     _exit(127);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
+  if (gone_pipe[1] >= 0) close(gone_pipe[1]);
   if (input_fd >= 0) close(input_fd);
   run_result result;
   size_t written = 0;

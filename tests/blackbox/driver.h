@@ -35,6 +35,8 @@ struct run_options {
   std::string stdin_path;      // for input_kind::path: opened read-only as descriptor 0
   bool close_stdout = false;
   bool close_stderr = false;
+  std::string stdout_path;          // opened write-only as descriptor 1 (e.g. /dev/full)
+  bool stdout_reader_gone = false;  // descriptor 1 a pipe nobody reads, with SIGPIPE ignored
   long long address_space_limit = 0;  // RLIMIT_AS of the child in bytes; 0 leaves it alone
 };
 

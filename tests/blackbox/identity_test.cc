@@ -3,6 +3,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "blackbox/driver.h"
 
 using blackbox::input_kind;
@@ -73,6 +75,21 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
       {"From with an open quote", {}, {}, "From: \"jane\n\n", {}},
       {"MAILNAME comes first", {"-F", "Jane Doe"}, {}, "From: jane@example.org\n\n",
        {"MAILNAME=Jane Doe", "QMAILSHOST=example.org", "QMAILSUSER=jane"}},
+      // The null sender names nobody: the header and the login name give the identity.
+      {"-f empty", {"-f", ""}, {}, "", {user}},
+      {"-f <>", {"-f", "<>"}, {}, "", {user}},
+      {"-f <a@b>", {"-f", "<a@b>"}, {}, "", {"QMAILHOST=b", "QMAILUSER=a"}},
+      {"-f empty with From", {"-f", ""}, {}, "From: ann@example.org\n\n",
+       {"QMAILSHOST=example.org", "QMAILSUSER=ann"}},
+      {"-r <> with From", {"-r", "<>"}, {}, "From: ann@example.org\n\n",
+       {"QMAILSHOST=example.org", "QMAILSUSER=ann"}},
+      {"-f <a@b> with From", {"-f", "<a@b>"}, {}, "From: ann@example.org\n\n", {}},
+      // An address holding a control byte counts as an empty one.
+      {"quoted CR in From", {}, {}, "From: \"ann\rBcc: x\"@example.org\n\n", {}},
+      {"DEL in Sender: From is used", {}, {},
+       "Sender: \"s\x7f\"@sender.example\nFrom: ann@from.example\n\n",
+       {"QMAILSHOST=from.example", "QMAILSUSER=ann"}},
+      {"byte 1 in Sender, only Sender", {}, {}, "Sender: \"s\x01\"@sender.example\n\n", {user}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -97,5 +114,40 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.expected, rec.env);
     EXPECT_EQ(o.stdin_bytes, rec.input);
+  }
+}
+
+TEST(Identity, FailedLoginLookUpIsSaidAndTheRunGoesOn) {
+#if defined(POSTLET_STATIC_BINARY)
+  GTEST_SKIP() << "a static postlet takes no preloaded library";
+#endif
+  const struct {
+    int error;
+    std::string err;  // an unknown user is no failure and is not mentioned
+  } cases[] = {
+      {EIO, "postlet: warning: unable to look up the login name: input/output error\n"},
+      {EMFILE, "postlet: warning: unable to look up the login name: process cannot open more files\n"},
+      {0, ""},
+      {ENOENT, ""},
+      {ESRCH, ""},
+      {EBADF, ""},
+      {EPERM, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    sandbox box;
+    box.install_all_stubs();
+    run_options o;
+    o.argv = {"postlet", "rcpt@example.org"};
+    o.env = {"PATH=/bin", std::string("LD_PRELOAD=") + POSTLET_FAILING_GETPWUID,
+             "POSTLET_TEST_GETPWUID_ERRNO=" + std::to_string(c.error),
+             "ASAN_OPTIONS=verify_asan_link_order=0"};
+    auto r = run(box, o);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(c.err, r.err);
+    auto rec = read_record(box, "qmail-inject");
+    ASSERT_TRUE(rec.ran);
+    EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
+    EXPECT_EQ(o.env, rec.env);
   }
 }

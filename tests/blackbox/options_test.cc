@@ -75,12 +75,18 @@ TEST(Options, Diagnostics) {
       {{"postlet", "-Z"}, "postlet: illegal option -- Z\n", 2},
       {{"postlet", "-tZ", "joe"}, "postlet: illegal option -- Z\n", 2},
       {{"postlet", "--nosuch=1"}, "postlet: illegal option -- --nosuch\n", 2},
-      {{"postlet", "joe", "--help"}, "postlet: illegal option -- --help\n", 2},
+      {{"postlet", "-t", "--help"}, "postlet: illegal option -- --help\n", 2},
       {{"postlet", "-f"}, "postlet: option requires an argument -- f\n", 2},
       {{"postlet", "--environment-debug"},
        "postlet: option requires an argument -- environment-debug\n", 2},
       {{"postlet", "--debug=1"}, "postlet: option doesn't allow an argument -- --debug\n", 2},
       {{"mailq", "-Q"}, "mailq: illegal option -- Q\n", 2},
+      // A line break in a value would become a header line of the caller's choosing.
+      {{"postlet", "-f", "a@b\nBcc: v@x", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "-r", "a@b\r", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "--address-debug", "-f\n", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "-F", "Evil\nBcc: victim@example.org", "ann"}, "postlet: full name must be one line.\n", 2},
+      {{"postlet", "-bp", "-F", "x\ry"}, "postlet: full name must be one line.\n", 2},
   };
   sandbox box;
   box.install_all_stubs();
@@ -104,26 +110,39 @@ TEST(Options, ArgumentsReachingTheInjector) {
     std::string err;
   } cases[] = {
       {{"postlet", "-fjoe", "ann"}, {}, {"-a", "-f", "joe", "--", "ann"}},
-      {{"postlet", "-f", "-t"}, {}, {"-a", "-f", "-t", "--"}},
+      {{"postlet", "-f", "-t", "ann"}, {}, {"-a", "-f", "-t", "--", "ann"}},
       {{"postlet", "-tf", "joe"}, {}, {"-H", "-f", "joe", "--"}},
-      {{"postlet", "-ft"}, {}, {"-a", "-f", "t", "--"}},
-      {{"postlet", "-f", ""}, {}, {"-a", "-f", "", "--"}},
+      {{"postlet", "-ft", "ann"}, {}, {"-a", "-f", "t", "--", "ann"}},
+      {{"postlet", "-f", "", "ann"}, {}, {"-a", "-f", "", "--", "ann"}},
+      {{"postlet", "-f", "<>", "ann"}, {}, {"-a", "-f", "", "--", "ann"}},
+      {{"postlet", "-r<>", "ann"}, {}, {"-a", "-f", "", "--", "ann"}},
+      {{"postlet", "-f", "<a@b>", "ann"}, {}, {"-a", "-f", "a@b", "--", "ann"}},
+      {{"postlet", "-f", "<a<b>", "ann"}, {}, {"-a", "-f", "<a<b>", "--", "ann"}},
+      {{"postlet", "-f", "<a@b", "ann"}, {}, {"-a", "-f", "<a@b", "--", "ann"}},
       {{"postlet", "-oi", "-odb", "-oem", "-i", "ann"}, {}, {"-a", "--", "ann"}},
       {{"postlet", "-h", "12x", "ann"}, {}, {"-a", "--", "ann"}},
       {{"postlet", "-h", "x", "ann"}, {}, {"-a", "--", "ann"}, "postlet: x: not a number.\n"},
       {{"postlet", "-T", "word"}, {}, {"-a", "--", "word"}},
       {{"postlet", "-G", "-m", "-c", "-n", "-s", "-U", "-v", "-V", "-x", "w"}, {}, {"-a", "--", "w"}},
       {{"postlet", "-E", "-t"}, {}, {"-H", "--"}},
-      {{"postlet", "-J", "word"}, {}, {"-a", "--"}},
+      {{"postlet", "-J", "word", "ann"}, {}, {"-a", "--", "ann"}},
       {{"postlet", "-Lmylabel", "ann"}, {}, {"-a", "--", "ann"}},
-      {{"postlet", "-L"}, {}, {"-a", "--"}},
-      {{"postlet", "ann", "--", "-t", "bob"}, {}, {"-a", "--", "ann", "-t", "bob"}},
+      {{"postlet", "-L", "-t"}, {}, {"-H", "--"}},
+      // Options end at the first address: what follows is passed on as addresses, "--" included.
+      {{"postlet", "ann", "--", "-t", "bob"}, {}, {"-a", "--", "ann", "--", "-t", "bob"}},
       {{"postlet", "-", "ann"}, {}, {"-a", "--", "-", "ann"}},
-      {{"postlet", "ann", "-t", "bob"}, {}, {"-H", "--", "ann", "bob"}},
+      {{"postlet", "ann", "-t", "bob"}, {}, {"-a", "--", "ann", "-t", "bob"}},
       {{"postlet", "ann", "-t", "bob"}, {"POSIXLY_CORRECT="}, {"-a", "--", "ann", "-t", "bob"}},
+      {{"postlet", "joe", "--help"}, {}, {"-a", "--", "joe", "--help"}},
+      {{"postlet", "-oi", "victim@example.org", "--environment-debug=sh"}, {},
+       {"-a", "--", "victim@example.org", "--environment-debug=sh"}},
+      {{"postlet", "-oi", "victim@example.org", "-bs"}, {}, {"-a", "--", "victim@example.org", "-bs"}},
+      {{"postlet", "ann", "-f", "x@y", "-I"}, {}, {"-a", "--", "ann", "-f", "x@y", "-I"}},
       {{"postlet", "-bp", "-bm", "ann"}, {}, {"-a", "--", "ann"}},
-      {{"postlet", "-f", "a@x", "-r", "b@y"}, {}, {"-a", "-f", "b@y", "--"}},
-      {{"postlet", "-r", "b@y", "-f", "a@x"}, {}, {"-a", "-f", "a@x", "--"}},
+      {{"postlet", "-f", "a@x", "-r", "b@y", "ann"}, {}, {"-a", "-f", "b@y", "--", "ann"}},
+      {{"postlet", "-r", "b@y", "-f", "a@x", "ann"}, {}, {"-a", "-f", "a@x", "--", "ann"}},
+      // The dry run of --debug shows the message even without an address.
+      {{"postlet", "--debug"}, {}, {"-a", "-n", "--"}},
       {{"postlet", "--debug", "-t", "ann"}, {}, {"-H", "-n", "--", "ann"}},
       {{"postlet", "-t", "ann", "bob"}, {}, {"-H", "--", "ann", "bob"}},
   };
@@ -175,7 +194,7 @@ TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
   sandbox box;
   box.install_stub("tools/printenv");
   run_options o;
-  o.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv", "ann"};
+  o.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"};
   o.env = {"PATH=/nonexistent:tools", "USER=joe"};
   auto r = run(box, o);
   EXPECT_EQ(0, r.status);
@@ -184,4 +203,43 @@ TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ((strings{"printenv"}), rec.argv);
   EXPECT_EQ((strings{"PATH=/nonexistent:tools", "USER=joe", "MAILNAME=Joe Doe"}), rec.env);
+}
+
+TEST(Options, OutputThatCannotBeWrittenIsAFailure) {
+  const strings requests[] = {{"--help"},
+                              {"--longhelp"},
+                              {"--version"},
+                              {"--help", "f"},
+                              {"--help", "nosuch"},
+                              {"--address-debug", "ann"}};
+  const struct {
+    const char* name;
+    std::string stdout_path;
+    bool closed;
+    bool reader_gone;
+    const char* error;
+  } outputs[] = {
+      {"/dev/full", "/dev/full", false, false, "out of disk space"},
+      {"closed", "", true, false, "file descriptor not open"},
+      {"pipe without a reader", "", false, true, "broken pipe"},
+  };
+  sandbox box;
+  box.install_all_stubs();
+  for (const auto& request : requests) {
+    for (const auto& output : outputs) {
+      SCOPED_TRACE(request[0] + " to " + output.name);
+      run_options o;
+      o.argv = {"postlet"};
+      o.argv.insert(o.argv.end(), request.begin(), request.end());
+      o.env = {"USER=joe"};
+      o.stdout_path = output.stdout_path;
+      o.close_stdout = output.closed;
+      o.stdout_reader_gone = output.reader_gone;
+      auto r = run(box, o);
+      EXPECT_EQ(111, r.status);
+      EXPECT_EQ(std::string("postlet: fatal: unable to write output: ") + output.error + "\n",
+                r.err);
+    }
+  }
+  EXPECT_FALSE(read_record(box, "qmail-inject").ran);
 }

@@ -64,6 +64,38 @@ TEST(Recipients, ArgumentsThatLookLikeOptionsStayRecipients) {
   EXPECT_FALSE(read_record(box, "qmail-smtpd").ran);
 }
 
+TEST(Recipients, NoAddressIsRefusedBeforeTheMessageIsRead) {
+  const strings cases[] = {
+      {},
+      {""},
+      {"undisclosed-recipients:;"},
+      {"joe <>"},
+      {"(comment only)", ""},
+      {"-f", "a@b"},
+      {"-f", "<>", "--"},
+      {"-bm", "-i", "--", ""},
+  };
+  sandbox box;
+  box.install_all_stubs();
+  for (const auto& arguments : cases) {
+    std::string trace;
+    for (const auto& a : arguments) trace += "[" + a + "]";
+    SCOPED_TRACE(trace);
+    run_options o;
+    o.argv = {"sendmail"};
+    o.argv.insert(o.argv.end(), arguments.begin(), arguments.end());
+    o.env = {"USER=joe"};
+    // Seekable, but a read fails: a header capture would end with status 111.
+    o.input = blackbox::input_kind::path;
+    o.stdin_path = box.home + "/bin";
+    auto r = run(box, o);
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("sendmail: no recipients. give addresses as arguments or use -t.\n", r.err);
+    EXPECT_EQ("", r.out);
+  }
+  EXPECT_FALSE(read_record(box, "qmail-inject").ran);
+}
+
 TEST(Recipients, ManyRecipientsInOrder) {
   sandbox box;
   run_options o;

@@ -19,8 +19,8 @@ enum class input { pipe, file, offset };
 const std::string DECOY = "From: Eve <eve@decoy.example>\nTo: eve@decoy.example\n\ndecoy\n";
 
 // queued: qmail-queue got the mail; printed: qmail-inject -n wrote it to standard output, and
-// the sender is that of its Return-Path line.
-enum class outcome { queued, printed };
+// the sender is that of its Return-Path line; refused: nothing was queued or printed.
+enum class outcome { queued, printed, refused };
 
 struct mail_case {
   const char* name;
@@ -134,6 +134,16 @@ TEST(Downstream, MailAQmailHostQueues) {
        {"joe@example.org"}, "From: ann@example.net", "one\n.\nthree\n.\n"},
       {"--debug", {"--debug", "joe@example.org"}, ann, input::pipe, PLAIN, 0, outcome::printed,
        "ann@example.net", {}, "From: ann@example.net", "Body\n"},
+      {"-f <>: the null sender", {"-f", "<>", "joe@example.org"}, ann, input::pipe, PLAIN, 0,
+       outcome::queued, "", {"joe@example.org"}, "From: ann@example.net", "Body\n"},
+      // The null sender names nobody: the From line comes from the login name.
+      {"-f empty, no From field", {"-f", "", "joe@example.org"}, daemon, input::pipe, PLAIN, 0,
+       outcome::queued, "", {"joe@example.org"}, "From: " + me, "Body\n"},
+      {"-f <addr>", {"-f", "<bounce@example.com>", "joe@example.org"}, ann, input::pipe, PLAIN, 0,
+       outcome::queued, "bounce@example.com", {"joe@example.org"}, "From: bounce@example.com",
+       "Body\n"},
+      {"no recipient", {"-i", "-f", "bounce@example.com"}, ann, input::file, PLAIN, 2,
+       outcome::refused, "", {}, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,6 +168,9 @@ TEST(Downstream, MailAQmailHostQueues) {
       message = r.out;
       std::string path = downstream::header_line(message, "Return-Path: <");
       q.sender = path.empty() ? "(no Return-Path)" : path.substr(14, path.size() - 15);
+    } else if (c.result == outcome::refused) {
+      EXPECT_FALSE(q.queued);
+      EXPECT_EQ("", r.out);
     } else {
       EXPECT_TRUE(q.queued);
       EXPECT_EQ("", r.out);

@@ -28,7 +28,7 @@ else
   text=$(groff -t -man -Tascii -rLL=100n "$page" | sed 's/.\x08//g')
 fi
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS "MODES AND NAMES" RECIPIENTS "SENDER IDENTITY" \
-  ENVIRONMENT "EXIT STATUS" DIAGNOSTICS FILES SECURITY EXAMPLES; do
+  ENVIRONMENT "EXIT STATUS" DIAGNOSTICS FILES SECURITY CAVEATS EXAMPLES; do
   check_has "rendered section" "$section" "$text"
 done
 
@@ -56,9 +56,13 @@ for text in "please use fastforward/newaliases instead." \
   "daemonmode not implemented. start qmail instead." \
   "queuemode not implemented. send an alarm to qmail-send." \
   "failed to switch to qmail home directory" "failed to seek in mail" "read(config)" \
-  "failed to read in stdin" "out of memory"; do
+  "failed to read in stdin" "out of memory" "no recipients. give addresses as arguments or use -t." \
+  "sender address must be one line." "full name must be one line." "unable to write output" \
+  "warning: unable to look up the login name"; do
   grep -qF -- "$text" "$source/src/front/modes.cc" "$source/src/front/main.cc" \
-    "$source/src/header/header_capture.cc" "$source/src/lib/diagnostics.cc" ||
+    "$source/src/front/options.cc" "$source/src/front/identity.cc" \
+    "$source/src/front/hand_over.cc" "$source/src/header/header_capture.cc" \
+    "$source/src/lib/diagnostics.cc" ||
     fail "\"$text\" is no longer in the sources"
   printf '%s\n' "$text" | sed 's/-/\\-/g' >"$home/pattern"
   printf '%s\n' "$text" >>"$home/pattern"
