@@ -136,7 +136,9 @@ void exec_search(const char* file, char** argv, char** envp) {
 
 void unbuffered_output(int stream, const char* text) {
   if (stream != 0) {
-    (void)write(2, text, text_length(text));
+    // Stderr is the last resort: a failed write there has nowhere to be said.
+    ssize_t written = write(2, text, text_length(text));
+    static_cast<void>(written);
     return;
   }
   // Help, version and the dry run's vector are the whole answer: output lost is a failure.
