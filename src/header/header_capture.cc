@@ -32,7 +32,9 @@ void header_capture(int descriptor, off_t start) {
   }
   byte_string* text = &header_index.text;
   text->len = 0;
+  // Room for an ordinary line from the start, so that short lines do not grow it step by step.
   byte_string line = {};
+  if (!byte_string_ready(&line, 128)) die_nomem();
   uint32_t fields = 0;
   // The byte bound also holds for a single line, so a message with no newline in sight (or an
   // endless device) is read no further than the bound.
