@@ -117,7 +117,7 @@ std::string read_all(int fd) {
 
 extern "C" int chdir(const char* path) {
   FUZZ_CHECK(run.active);
-  FUZZ_CHECK(std::strcmp(path, qmail_home) == 0);
+  FUZZ_CHECK(std::strcmp(path, qmail_home()) == 0);
   if (run.f.chdir_fails) {
     errno = ENOENT;
     return -1;
