@@ -28,9 +28,14 @@ else
   text=$(groff -t -man -Tascii -rLL=100n "$page" | sed 's/.\x08//g')
 fi
 for section in NAME SYNOPSIS DESCRIPTION OPTIONS "MODES AND NAMES" RECIPIENTS "SENDER IDENTITY" \
-  ENVIRONMENT "EXIT STATUS" DIAGNOSTICS FILES SECURITY CAVEATS EXAMPLES; do
+  ENVIRONMENT "EXIT STATUS" DIAGNOSTICS FILES SECURITY CAVEATS EXAMPLES COPYRIGHT; do
   check_has "rendered section" "$section" "$text"
 done
+
+# One licence: the file that says it, and the manual's COPYRIGHT section naming it.
+check "LICENSE" "ISC License" "$(head -n 1 "$source/LICENSE")"
+copyright=$(printf '%s\n' "$text" | sed -n '/^COPYRIGHT$/,$p' | tr -s ' \n' '  ')
+case $copyright in *"under the ISC licence"*) ;; *) fail "COPYRIGHT names no ISC licence: $copyright" ;; esac
 
 # The options section: each option starts a tagged paragraph of its own.
 options=$(printf '%s\n' "$text" | sed -n '/^OPTIONS$/,/^MODES AND NAMES$/p')
