@@ -177,10 +177,3 @@ TEST(ExecSearch, FollowsThePathRules) {
     EXPECT_EQ(c.error ? 50 : 0, status);
   }
 }
-
-TEST(BaseName, TakesTheTextAfterTheLastSlash) {
-  EXPECT_STREQ("postlet", base_name("/usr/sbin/postlet"));
-  EXPECT_STREQ("mailq", base_name("mailq"));
-  EXPECT_STREQ("relay/", base_name("relay/"));
-  EXPECT_STREQ("", base_name(""));
-}
