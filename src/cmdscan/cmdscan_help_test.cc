@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cmdscan/cmdscan.h"
-#include "cmdscan/cmdscan_test_support.h"
+#include "support/cmdscan_test_support.h"
 
 namespace postlet {
 namespace {

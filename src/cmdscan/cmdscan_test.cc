@@ -7,7 +7,7 @@
 #include <cinttypes>
 #include <string>
 
-#include "cmdscan/cmdscan_test_support.h"
+#include "support/cmdscan_test_support.h"
 
 namespace postlet {
 namespace {

@@ -5,9 +5,7 @@
 
 #include <cerrno>
 
-#include "lib/diagnostics.h"
 #include "lib/environment.h"
-#include "lib/out_buffer.h"
 #include "lib/pool.h"
 #include "lib/text.h"
 
@@ -132,28 +130,6 @@ void exec_search(const char* file, char** argv, char** envp) {
     path += length + 1;
   }
   if (saved) errno = saved;
-}
-
-void unbuffered_output(int stream, const char* text) {
-  if (stream != 0) {
-    // Stderr is the last resort: a failed write there has nowhere to be said.
-    ssize_t written = write(2, text, text_length(text));
-    static_cast<void>(written);
-    return;
-  }
-  // Help, version and the dry run's vector are the whole answer: output lost is a failure.
-  out_buffer* b = &standard_output_buffer;
-  if (out_put_text(b, text) == -1 || out_flush(b) == -1)
-    die(111, errno, "unable to write output", nullptr, nullptr, nullptr);
-}
-
-const char* base_name(const char* path) {
-  const char* last = nullptr;
-  for (const char* p = path; *p; ++p) {
-    if (*p == '/') last = p;
-  }
-  if (!last || !last[1]) return path;
-  return last + 1;
 }
 
 }  // namespace postlet

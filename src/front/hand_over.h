@@ -38,12 +38,4 @@ void run_program(char** argv);
 // execve of file, searching PATH when file has no '/'. Returns only on failure, errno set.
 void exec_search(const char* file, char** argv, char** envp);
 
-// The option parser's output callback. Stream 0: the whole text to descriptor 1, short writes
-// continued; a failed write ends the process with status 111. Any other stream: one write to
-// descriptor 2, its result ignored.
-void unbuffered_output(int stream, const char* text);
-
-// The text after the last '/' of path, or the whole path when nothing follows a last '/'.
-const char* base_name(const char* path);
-
 }  // namespace postlet

@@ -196,10 +196,3 @@ TEST(ExecSearch, WithoutPathBinComesBeforeUsrBin) {
   EXPECT_EQ((std::vector<std::string>{"/bin/tool", "/usr/bin/tool"}), tried);
   EXPECT_EQ(ENOENT, error);
 }
-
-TEST(BaseName, TakesTheTextAfterTheLastSlash) {
-  EXPECT_STREQ("postlet", base_name("/usr/sbin/postlet"));
-  EXPECT_STREQ("mailq", base_name("mailq"));
-  EXPECT_STREQ("relay/", base_name("relay/"));
-  EXPECT_STREQ("", base_name(""));
-}

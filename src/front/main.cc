@@ -12,6 +12,7 @@
 #include "front/settings.h"
 #include "header/header_capture.h"
 #include "lib/diagnostics.h"
+#include "lib/text.h"
 
 #if defined(POSTLET_ALLOC_FAILURE)
 #include "cmdscan/cmdscan.h"

@@ -1,9 +1,13 @@
-// options.cc: postlet's option table.
+// options.cc: postlet's option table, the parse of the command line and the parser's output.
 #include "front/options.h"
 
-#include "front/hand_over.h"
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "front/settings.h"
 #include "lib/diagnostics.h"
+#include "lib/out_buffer.h"
 #include "lib/text.h"
 
 namespace postlet {
@@ -88,6 +92,19 @@ void parse_options(int* argc, char** argv) {
   if (sender_full_name && !one_line(sender_full_name))
     die(2, 0, "full name must be one line.", nullptr, nullptr, nullptr);
   if (envelope_sender) envelope_sender = bare_sender(envelope_sender);
+}
+
+void unbuffered_output(int stream, const char* text) {
+  if (stream != 0) {
+    // Stderr is the last resort: a failed write there has nowhere to be said.
+    ssize_t written = write(2, text, text_length(text));
+    static_cast<void>(written);
+    return;
+  }
+  // Help, version and the dry run's vector are the whole answer: output lost is a failure.
+  out_buffer* b = &standard_output_buffer;
+  if (out_put_text(b, text) == -1 || out_flush(b) == -1)
+    die(111, errno, "unable to write output", nullptr, nullptr, nullptr);
 }
 
 }  // namespace postlet

@@ -1,4 +1,4 @@
-// options.h: postlet's option table and the parse of the command line.
+// options.h: postlet's option table, the parse of the command line and the parser's output.
 #pragma once
 
 #include "cmdscan/cmdscan.h"
@@ -12,5 +12,10 @@ extern const option_desc postlet_options[];
 // null-terminated. Help and version end the process with status 0; option errors and a -f, -r
 // or -F value of more than one line with status 2. A sender "<>" becomes "", "<addr>" addr.
 void parse_options(int* argc, char** argv);
+
+// The option parser's output callback. Stream 0: the whole text to descriptor 1, short writes
+// continued; a failed write ends the process with status 111. Any other stream: one write to
+// descriptor 2, its result ignored.
+void unbuffered_output(int stream, const char* text);
 
 }  // namespace postlet

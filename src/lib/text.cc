@@ -157,4 +157,13 @@ int bytes_compare(const char* a, uint32_t n, const char* b) {
   return 0;
 }
 
+const char* base_name(const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/') last = p;
+  }
+  if (!last || !last[1]) return path;
+  return last + 1;
+}
+
 }  // namespace postlet

@@ -19,5 +19,7 @@ void bytes_copy_backward(char* destination, uint32_t n, const char* source);
 uint32_t bytes_find(const char* bytes, uint32_t n, char c);
 // 0 when the n bytes are equal, else the unsigned difference of the first differing pair.
 int bytes_compare(const char* a, uint32_t n, const char* b);
+// The text after the last '/' of path, or the whole path when nothing follows a last '/'.
+const char* base_name(const char* path);
 
 }  // namespace postlet

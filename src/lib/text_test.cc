@@ -71,3 +71,10 @@ TEST(Text, FindLandsOnTheFirstMatchInAWord) {
     EXPECT_EQ(30u, bytes_find(none.data(), 30, c));
   }
 }
+
+TEST(BaseName, TakesTheTextAfterTheLastSlash) {
+  EXPECT_STREQ("postlet", base_name("/usr/sbin/postlet"));
+  EXPECT_STREQ("mailq", base_name("mailq"));
+  EXPECT_STREQ("relay/", base_name("relay/"));
+  EXPECT_STREQ("", base_name(""));
+}

@@ -5,13 +5,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 static const strings IDENTITY = {"QMAILSHOST", "QMAILSUSER", "USER"};
 
@@ -48,14 +42,11 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "rcpt"};
-    o.input = c.input;
-    o.stdin_bytes = c.before + c.message;
-    o.stdin_offset = static_cast<long long>(c.before.size());
-    auto r = run(box, o);
+    sandbox box(stubs::all);
+    auto r = run(box, {.argv = {"postlet", "rcpt"},
+                       .input = c.input,
+                       .stdin_bytes = c.before + c.message,
+                       .stdin_offset = static_cast<long long>(c.before.size())});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     auto rec = read_record(box, "qmail-inject");
@@ -71,13 +62,8 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
 
 TEST(Capture, DevNullAndClosedInputReadNothing) {
   for (auto kind : {input_kind::dev_null, input_kind::closed}) {
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "rcpt"};
-    o.env = {"USER=joe"};
-    o.input = kind;
-    auto r = run(box, o);
+    sandbox box(stubs::all);
+    auto r = run(box, {.argv = {"postlet", "rcpt"}, .env = {"USER=joe"}, .input = kind});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_TRUE(read_record(box, "qmail-inject").ran);
@@ -85,8 +71,7 @@ TEST(Capture, DevNullAndClosedInputReadNothing) {
 }
 
 TEST(Capture, ReadErrorIsFatal) {
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   run_options o;
   o.argv = {"postlet", "rcpt"};
   o.env = {"USER=joe"};

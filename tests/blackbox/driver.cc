@@ -45,9 +45,9 @@ static void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + strerror(errno));
 }
 
-sandbox::sandbox() : sandbox(POSTLET_BINARY) {}
+sandbox::sandbox(stubs installed) : sandbox(POSTLET_BINARY, installed) {}
 
-sandbox::sandbox(const std::string& source_binary) {
+sandbox::sandbox(const std::string& source_binary, stubs installed) {
   char pattern[] = "/tmp/plt-XXXXXX";
   check(mkdtemp(pattern) != nullptr, "mkdtemp");
   home = pattern;
@@ -56,6 +56,7 @@ sandbox::sandbox(const std::string& source_binary) {
   std::string command = std::string(POSTLET_SETHOME) + " " + source_binary + " " + home + " " +
                         binary() + " >/dev/null";
   check(system(command.c_str()) == 0, "postlet-sethome");
+  if (installed == stubs::all) install_all_stubs();
 }
 
 sandbox::~sandbox() {

@@ -6,12 +6,17 @@
 
 namespace blackbox {
 
+using strings = std::vector<std::string>;
+
+// Whether a new sandbox starts with a stub for every qmail program postlet may run.
+enum class stubs { none, all };
+
 // A temporary qmail home holding a patched copy of postlet at HOME/postlet, bin/ and record/.
 struct sandbox {
   std::string home;
-  sandbox();
+  explicit sandbox(stubs installed = stubs::none);
   // The same with a home-patched copy of another build of postlet.
-  explicit sandbox(const std::string& source_binary);
+  explicit sandbox(const std::string& source_binary, stubs installed = stubs::none);
   ~sandbox();
   sandbox(const sandbox&) = delete;
   sandbox& operator=(const sandbox&) = delete;

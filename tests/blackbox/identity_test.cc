@@ -7,13 +7,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 struct identity_case {
   const char* name;
@@ -93,8 +87,7 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
+    sandbox box(stubs::all);
     run_options o;
     o.argv = {"postlet"};
     o.argv.insert(o.argv.end(), c.options.begin(), c.options.end());
@@ -135,8 +128,7 @@ TEST(Identity, FailedLoginLookUpIsSaidAndTheRunGoesOn) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
-    sandbox box;
-    box.install_all_stubs();
+    sandbox box(stubs::all);
     run_options o;
     o.argv = {"postlet", "rcpt@example.org"};
     o.env = {"PATH=/bin", std::string("LD_PRELOAD=") + POSTLET_FAILING_GETPWUID,

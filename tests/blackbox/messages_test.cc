@@ -5,14 +5,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_file;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 TEST(Messages, IdentityAndBytesFromFileAndPipe) {
   const std::string login_user = "USER=" + blackbox::login_name();
@@ -29,8 +22,7 @@ TEST(Messages, IdentityAndBytesFromFileAndPipe) {
   for (const auto& c : cases) {
     for (auto kind : {input_kind::file, input_kind::pipe}) {
       SCOPED_TRACE(std::string(c.file) + (kind == input_kind::file ? " as a file" : " as a pipe"));
-      sandbox box;
-      box.install_all_stubs();
+      sandbox box(stubs::all);
       run_options o;
       o.argv = {"sendmail", "-oi", "-t", "--", "extra@example.net"};
       o.env = {"PATH=/usr/bin:/bin", "HOME=/root"};

@@ -4,13 +4,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::only;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 static const char* const TOOLS[] = {"qmail-inject", "qmail-smtpd", "qmail-qread",
                                     "qmail-qstat",  "qmail-tcpok", "qmail-tcpto"};
@@ -43,14 +37,10 @@ TEST(Modes, Refusals) {
       {{"/usr/bin/smtpd", "joe"}, "smtpd: daemonmode not implemented. start qmail instead.\n"},
       {{"mailq", "-bd"}, "mailq: daemonmode not implemented. start qmail instead.\n"},
   };
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
-    run_options o;
-    o.argv = c.argv;
-    o.env = {"USER=joe"};
-    auto r = run(box, o);
+    auto r = run(box, {.argv = c.argv, .env = {"USER=joe"}});
     EXPECT_EQ(2, r.status);
     EXPECT_EQ(c.err, r.err);
     EXPECT_EQ("", r.out);
@@ -79,12 +69,8 @@ TEST(Modes, ToolsByModeAndByName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv[0] + " " + c.tool);
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = c.argv;
-    o.env = {"USER=joe", "PROTO=set-by-caller"};
-    auto r = run(box, o);
+    sandbox box(stubs::all);
+    auto r = run(box, {.argv = c.argv, .env = {"USER=joe", "PROTO=set-by-caller"}});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ(c.tool, tool_that_ran(box));
@@ -125,13 +111,10 @@ TEST(Modes, SmtpModeSetsTheConnectionVariables) {
       {{"PROTO=SSL", "TCPREMOTEIP=10.0.0.1"}, {"PROTO=SSL", "TCPREMOTEIP=10.0.0.1"}, false},
   };
   for (const auto& c : cases) {
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "-bs", "-F", "Joe"};
-    o.env = c.inherited;
-    o.stdin_bytes = "HELO localhost\r\nQUIT\r\n";
-    auto r = run(box, o);
+    sandbox box(stubs::all);
+    auto r = run(box, {.argv = {"postlet", "-bs", "-F", "Joe"},
+                       .env = c.inherited,
+                       .stdin_bytes = "HELO localhost\r\nQUIT\r\n"});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ("220 stub ready\r\n250 HELO localhost\r\n250 QUIT\r\n", r.out);

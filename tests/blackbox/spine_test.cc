@@ -4,22 +4,13 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 TEST(Spine, PlainSubmissionExecsTheInjectorInTheHome) {
-  sandbox box;
-  box.install_all_stubs();
-  run_options o;
-  o.argv = {"postlet", "joe@example.org", "ann"};
-  o.env = {"USER=joe", "HOME=/nowhere"};
-  o.stdin_bytes = "Subject: hi\n\nbody\n";
-  auto r = run(box, o);
+  sandbox box(stubs::all);
+  auto r = run(box, {.argv = {"postlet", "joe@example.org", "ann"},
+                     .env = {"USER=joe", "HOME=/nowhere"},
+                     .stdin_bytes = "Subject: hi\n\nbody\n"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("", r.out);
   EXPECT_EQ("", r.err);
@@ -53,10 +44,7 @@ TEST(Spine, ProgramNameIsTheBaseNameOfArgvZero) {
   sandbox box;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv0);
-    run_options o;
-    o.argv = {c.argv0, "joe"};
-    o.env = {"USER=joe"};
-    auto r = run(box, o);
+    auto r = run(box, {.argv = {c.argv0, "joe"}, .env = {"USER=joe"}});
     EXPECT_EQ(111, r.status);
     EXPECT_EQ(std::string(c.name) +
                   ": fatal: failed to start bin/qmail-inject: file does not exist\n",
@@ -104,12 +92,8 @@ TEST(Spine, MissingHomeEndsBeforeAnythingElse) {
 }
 
 TEST(Spine, EmptyArgumentVectorActsAsPostlet) {
-  sandbox box;
-  box.install_all_stubs();
-  run_options o;
-  o.argv = {};
-  o.env = {"USER=joe"};
-  auto r = run(box, o);
+  sandbox box(stubs::all);
+  auto r = run(box, {.argv = {}, .env = {"USER=joe"}});
   EXPECT_EQ(2, r.status);
   // A kernel that hands over an empty argv[0] in place of none leaves the name empty.
   EXPECT_TRUE(r.err == "postlet: no recipients. give addresses as arguments or use -t.\n" ||
@@ -120,11 +104,7 @@ TEST(Spine, EmptyArgumentVectorActsAsPostlet) {
 
 TEST(Spine, ClosedStandardErrorStillGivesTheStatus) {
   sandbox box;
-  run_options o;
-  o.argv = {"postlet", "joe"};
-  o.env = {"USER=joe"};
-  o.close_stderr = true;
-  auto r = run(box, o);
+  auto r = run(box, {.argv = {"postlet", "joe"}, .env = {"USER=joe"}, .close_stderr = true});
   EXPECT_EQ(111, r.status);
   EXPECT_EQ("", r.err);
 }

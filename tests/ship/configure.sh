@@ -7,8 +7,7 @@ set -eu
 . "$(dirname "$0")/lib.sh"
 source=$4
 need cmake
-work=$(mktemp -d "/tmp/postlet-conf.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work conf
 mkdir "$work/home"
 
 long49=/tmp/$(printf '%044d' 0)

@@ -7,8 +7,7 @@ set -eu
 . "$(dirname "$0")/lib.sh"
 build=$4
 need cmake
-work=$(mktemp -d "/tmp/postlet-install.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work install
 
 # Every file and link below a directory, with its kind and, for links, its target.
 listing() {

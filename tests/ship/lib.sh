@@ -2,7 +2,10 @@
 # postlet-sethome and the recording stub as the first three arguments of the script.
 #
 # make_home gives a temporary qmail home: a copy of postlet patched to it with postlet-sethome,
-# and the stub as bin/qmail-inject, which records under record/ what it was given.
+# and the stub as bin/qmail-inject, which records under record/ what it was given (or, given a
+# path, a link to that injector instead). make_work NAME gives a temporary folder $work.
+# git_patch writes one patch of a fresh repository to $home/work/patches, running git through
+# the command words given.
 
 postlet=$1
 sethome=$2
@@ -56,7 +59,24 @@ make_home() {
   trap 'rm -rf "$home"' EXIT
   mkdir "$home/bin" "$home/record" "$home/work"
   "$sethome" "$postlet" "$home" "$home/postlet" >/dev/null
-  cp "$stub" "$home/bin/qmail-inject"
+  if [ $# -gt 0 ]; then
+    ln -s "$1" "$home/bin/qmail-inject"
+  else
+    cp "$stub" "$home/bin/qmail-inject"
+  fi
+}
+
+make_work() {
+  work=$(mktemp -d "/tmp/postlet-$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+}
+
+git_patch() {
+  "$@" GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=Ann GIT_AUTHOR_EMAIL=ann@example.com \
+    GIT_COMMITTER_NAME=Ann GIT_COMMITTER_EMAIL=ann@example.com sh -c '
+    git init -q repo && printf "x\n" >repo/f && git -C repo add f &&
+      git -C repo commit -q -m "Add f" && git -C repo format-patch -q -1 -o "$1"' git_patch \
+    "$home/work/patches"
 }
 
 # What the stub recorded, NUL-separated entries shown one a line.

@@ -5,8 +5,7 @@
 set -eu
 . "$(dirname "$0")/lib.sh"
 need cmp
-work=$(mktemp -d "/tmp/postlet-sethome.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work sethome
 cp "$postlet" "$work/original"
 cp "$postlet" "$work/bin"
 mkdir "$work/home"
