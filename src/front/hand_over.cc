@@ -20,6 +20,8 @@ static const char nul_byte[] = "";
 
 int arg_add(const char* text) {
   byte_string* s = &arg_list.storage;
+  // A run's arguments are mostly a few short words: room for them from the first one on.
+  if (!s->data && !byte_string_ready(s, 256)) return 0;
   uint32_t old_len = s->len;
   if (!byte_string_append_text(s, text) || !byte_string_append_byte(s, nul_byte)) {
     s->len = old_len;
@@ -54,11 +56,23 @@ char** arg_vector() {
 int env_put(const char* name, const char* value) {
   if (!name) return 1;
   byte_string* scratch = &env_changes.scratch;
-  if (!byte_string_copy_text(scratch, name)) return 0;
-  if (value && (!byte_string_append_text(scratch, "=") || !byte_string_append_text(scratch, value)))
+  // Room for the whole entry at once, so that composing it never moves it.
+  uint32_t name_length = text_length(name);
+  uint32_t value_length = value ? text_length(value) : 0;
+  if (value_length > UINT32_MAX - 3 - name_length) {
+    errno = ENOMEM;
+    return 0;
+  }
+  if (!byte_string_ready(scratch, name_length + value_length + 3)) return 0;
+  if (!byte_string_copy(scratch, name, name_length)) return 0;
+  if (value && (!byte_string_append(scratch, "=", 1) ||
+                !byte_string_append(scratch, value, value_length)))
     return 0;
   if (!byte_string_append_byte(scratch, nul_byte)) return 0;
-  return byte_string_append_string(&env_changes.storage, scratch);
+  // The edits of a run are a handful of short entries: room for them from the first one on.
+  byte_string* storage = &env_changes.storage;
+  if (!storage->data && !byte_string_ready(storage, 256)) return 0;
+  return byte_string_append_string(storage, scratch);
 }
 
 void run_program(char** argv) {
