@@ -10,13 +10,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 namespace {
 
@@ -100,8 +94,7 @@ TEST(AllocationFailure, EveryAllocationOfRepresentativeRuns) {
   };
   for (const auto& s : scenarios) {
     SCOPED_TRACE(s.name);
-    sandbox box(POSTLET_ALLOCFAIL_BINARY);
-    box.install_all_stubs();
+    sandbox box(POSTLET_ALLOCFAIL_BINARY, stubs::all);
     const outcome baseline = run_once(box, s.options, s.program, 0);
     ASSERT_EQ(0, baseline.result.status) << baseline.result.err;
     ASSERT_EQ("", baseline.result.err);

@@ -5,13 +5,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 static const strings IDENTITY = {"QMAILSHOST", "QMAILSUSER", "USER"};
 
@@ -48,17 +42,11 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "rcpt"};
-    o.input = c.input;
-    o.stdin_bytes = c.before + c.message;
-    o.stdin_offset = static_cast<long long>(c.before.size());
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    sandbox box(stubs::all);
+    auto rec = run_to(box, {.argv = {"postlet", "rcpt"},
+                            .input = c.input,
+                            .stdin_bytes = c.before + c.message,
+                            .stdin_offset = static_cast<long long>(c.before.size())}).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.message, rec.input);
     strings identity = blackbox::only(rec.env, IDENTITY);
@@ -71,22 +59,14 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
 
 TEST(Capture, DevNullAndClosedInputReadNothing) {
   for (auto kind : {input_kind::dev_null, input_kind::closed}) {
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "rcpt"};
-    o.env = {"USER=joe"};
-    o.input = kind;
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    EXPECT_TRUE(read_record(box, "qmail-inject").ran);
+    sandbox box(stubs::all);
+    const run_options o = {.argv = {"postlet", "rcpt"}, .env = {"USER=joe"}, .input = kind};
+    EXPECT_TRUE(run_to(box, o).rec.ran);
   }
 }
 
 TEST(Capture, ReadErrorIsFatal) {
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   run_options o;
   o.argv = {"postlet", "rcpt"};
   o.env = {"USER=joe"};

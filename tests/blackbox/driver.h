@@ -6,12 +6,17 @@
 
 namespace blackbox {
 
+using strings = std::vector<std::string>;
+
+// Whether a new sandbox starts with a stub for every qmail program postlet may run.
+enum class stubs { none, all };
+
 // A temporary qmail home holding a patched copy of postlet at HOME/postlet, bin/ and record/.
 struct sandbox {
   std::string home;
-  sandbox();
+  explicit sandbox(stubs installed = stubs::none);
   // The same with a home-patched copy of another build of postlet.
-  explicit sandbox(const std::string& source_binary);
+  explicit sandbox(const std::string& source_binary, stubs installed = stubs::none);
   ~sandbox();
   sandbox(const sandbox&) = delete;
   sandbox& operator=(const sandbox&) = delete;
@@ -61,6 +66,16 @@ struct record {
   std::string input;
 };
 record read_record(const sandbox& box, const std::string& name);
+
+// A run of postlet and what one stub recorded of it.
+struct handed_over {
+  run_result result;
+  record rec;
+};
+// Runs postlet in the sandbox, expects status 0 and `err` on standard error, and reads the record
+// of `program`; the caller asserts rec.ran before relying on the record.
+handed_over run_to(const sandbox& box, const run_options& options,
+                   const std::string& program = "qmail-inject", const std::string& err = "");
 
 // The environment entries of a record whose names are in the given list, in recorded order.
 std::vector<std::string> only(const std::vector<std::string>& env,

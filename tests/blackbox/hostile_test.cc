@@ -11,13 +11,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 namespace {
 
@@ -75,12 +69,10 @@ TEST(Hostile, EndlessOrHugeInputIsReadOnlyToTheHeaderBound) {
     if (c.limit && under_wrapper()) continue;
     sandbox box;
     install_offset_stub(box);
-    run_options o;
-    o.argv = {"postlet", "rcpt@example.org"};
-    o.input = input_kind::path;
-    o.stdin_path = c.path;
-    o.address_space_limit = c.limit;
-    auto r = run(box, o);
+    auto r = run(box, {.argv = {"postlet", "rcpt@example.org"},
+                       .input = input_kind::path,
+                       .stdin_path = c.path,
+                       .address_space_limit = c.limit});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ("bin/qmail-inject\n-a\n--\nrcpt@example.org\n",
@@ -127,17 +119,11 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "rcpt@example.org"};
-    o.input = input_kind::file;
-    o.stdin_bytes = c.message;
-    o.env = {"PATH=/bin:/usr/bin"};
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    sandbox box(stubs::all);
+    auto [r, rec] = run_to(box, {.argv = {"postlet", "rcpt@example.org"},
+                                 .env = {"PATH=/bin:/usr/bin"},
+                                 .input = input_kind::file,
+                                 .stdin_bytes = c.message});
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.message, rec.input);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
@@ -158,16 +144,11 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
 }
 
 TEST(Hostile, HighBytesInArguments) {
-  sandbox box;
-  box.install_all_stubs();
-  run_options o;
-  o.argv = {"postlet", "-f", "\xe9t\xe9@h\xf4te.example", "\xff\xfe@\x80.example",
-            "N\xe4me <n\xe4me@x.example>", "\x01\x7f"};
-  o.env = {"PATH=/bin"};
-  auto r = run(box, o);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "qmail-inject");
+  sandbox box(stubs::all);
+  auto rec = run_to(box, {.argv = {"postlet", "-f", "\xe9t\xe9@h\xf4te.example",
+                                   "\xff\xfe@\x80.example", "N\xe4me <n\xe4me@x.example>",
+                                   "\x01\x7f"},
+                          .env = {"PATH=/bin"}}).rec;
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ((strings{"bin/qmail-inject", "-a", "-f", "\xe9t\xe9@h\xf4te.example", "--",
                      "\xff\xfe@\x80.example", "n\xe4me@x.example", "\x01\x7f"}),
@@ -200,16 +181,13 @@ TEST(Hostile, StandardDescriptorsClosedAtStart) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = c.argv;
-    o.input = c.input;
-    o.stdin_bytes = message;
-    o.close_stdout = c.close_stdout;
-    o.close_stderr = c.close_stderr;
-    o.env = {"PATH=/bin"};
-    auto r = run(box, o);
+    sandbox box(stubs::all);
+    auto r = run(box, {.argv = c.argv,
+                       .env = {"PATH=/bin"},
+                       .input = c.input,
+                       .stdin_bytes = message,
+                       .close_stdout = c.close_stdout,
+                       .close_stderr = c.close_stderr});
     EXPECT_EQ(c.status, r.status);
     if (c.close_stdout) {
       EXPECT_EQ("", r.out);
@@ -234,13 +212,8 @@ TEST(Hostile, StandardDescriptorsClosedAtStart) {
 
 TEST(Hostile, EmptyArgumentVectorActsAsPlainPostlet) {
   if (under_wrapper()) GTEST_SKIP() << "a wrapper cannot start a program without arguments";
-  sandbox box;
-  box.install_all_stubs();
-  run_options o;
-  o.argv = {};
-  o.env = {"PATH=/bin", "USER=u"};
-  o.stdin_bytes = "body\n";
-  auto r = run(box, o);
+  sandbox box(stubs::all);
+  auto r = run(box, {.argv = {}, .env = {"PATH=/bin", "USER=u"}, .stdin_bytes = "body\n"});
   // As plain "postlet": without an address nothing is queued.
   EXPECT_EQ(2, r.status);
   // A kernel that hands over an empty argv[0] in place of none leaves the name empty.
@@ -251,8 +224,7 @@ TEST(Hostile, EmptyArgumentVectorActsAsPlainPostlet) {
 }
 
 TEST(Hostile, HundredThousandRecipientArguments) {
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   run_options o;
   o.argv = {"postlet"};
   strings expected = {"bin/qmail-inject", "-a", "--"};
@@ -268,10 +240,7 @@ TEST(Hostile, HundredThousandRecipientArguments) {
   expected[70002] = "a b";
   o.env = {"PATH=/bin", "USER=u"};
   o.stdin_bytes = "body\n";
-  auto r = run(box, o);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "qmail-inject");
+  auto [r, rec] = run_to(box, o);
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ(expected.size(), rec.argv.size());
   EXPECT_TRUE(expected == rec.argv);
@@ -304,18 +273,14 @@ TEST(Hostile, HugeEnvironmentVariables) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
+    sandbox box(stubs::all);
     run_options o;
     o.argv = {"postlet", "r@x.example"};
     o.input = input_kind::file;
     o.stdin_bytes = "From: a@b.example\n\nbody\n";
     o.env = c.env;
     o.env.push_back("PATH=/bin");
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "r@x.example"}), rec.argv);
     EXPECT_EQ(c.identity, blackbox::only(rec.env, IDENTITY));

@@ -7,13 +7,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 struct identity_case {
   const char* name;
@@ -93,8 +87,7 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
-    box.install_all_stubs();
+    sandbox box(stubs::all);
     run_options o;
     o.argv = {"postlet"};
     o.argv.insert(o.argv.end(), c.options.begin(), c.options.end());
@@ -107,10 +100,7 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
       o.input = input_kind::file;
       o.stdin_bytes = c.header;
     }
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.expected, rec.env);
     EXPECT_EQ(o.stdin_bytes, rec.input);
@@ -135,17 +125,13 @@ TEST(Identity, FailedLoginLookUpIsSaidAndTheRunGoesOn) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
-    sandbox box;
-    box.install_all_stubs();
+    sandbox box(stubs::all);
     run_options o;
     o.argv = {"postlet", "rcpt@example.org"};
     o.env = {"PATH=/bin", std::string("LD_PRELOAD=") + POSTLET_FAILING_GETPWUID,
              "POSTLET_TEST_GETPWUID_ERRNO=" + std::to_string(c.error),
              "ASAN_OPTIONS=verify_asan_link_order=0"};
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.err, r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o, "qmail-inject", c.err).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
     EXPECT_EQ(o.env, rec.env);

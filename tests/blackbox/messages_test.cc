@@ -5,14 +5,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::input_kind;
-using blackbox::read_file;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 TEST(Messages, IdentityAndBytesFromFileAndPipe) {
   const std::string login_user = "USER=" + blackbox::login_name();
@@ -29,18 +22,14 @@ TEST(Messages, IdentityAndBytesFromFileAndPipe) {
   for (const auto& c : cases) {
     for (auto kind : {input_kind::file, input_kind::pipe}) {
       SCOPED_TRACE(std::string(c.file) + (kind == input_kind::file ? " as a file" : " as a pipe"));
-      sandbox box;
-      box.install_all_stubs();
+      sandbox box(stubs::all);
       run_options o;
       o.argv = {"sendmail", "-oi", "-t", "--", "extra@example.net"};
       o.env = {"PATH=/usr/bin:/bin", "HOME=/root"};
       o.input = kind;
       o.stdin_bytes = read_file(std::string(MESSAGES_DIR) + "/" + c.file);
       ASSERT_FALSE(o.stdin_bytes.empty());
-      auto r = run(box, o);
-      EXPECT_EQ(0, r.status);
-      EXPECT_EQ("", r.err);
-      auto rec = read_record(box, "qmail-inject");
+      auto rec = run_to(box, o).rec;
       ASSERT_TRUE(rec.ran);
       EXPECT_EQ((strings{"bin/qmail-inject", "-H", "--", "extra@example.net"}), rec.argv);
       strings expected = {"PATH=/usr/bin:/bin", "HOME=/root"};

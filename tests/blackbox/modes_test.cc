@@ -4,13 +4,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::only;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 static const char* const TOOLS[] = {"qmail-inject", "qmail-smtpd", "qmail-qread",
                                     "qmail-qstat",  "qmail-tcpok", "qmail-tcpto"};
@@ -43,14 +37,10 @@ TEST(Modes, Refusals) {
       {{"/usr/bin/smtpd", "joe"}, "smtpd: daemonmode not implemented. start qmail instead.\n"},
       {{"mailq", "-bd"}, "mailq: daemonmode not implemented. start qmail instead.\n"},
   };
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.err);
-    run_options o;
-    o.argv = c.argv;
-    o.env = {"USER=joe"};
-    auto r = run(box, o);
+    auto r = run(box, {.argv = c.argv, .env = {"USER=joe"}});
     EXPECT_EQ(2, r.status);
     EXPECT_EQ(c.err, r.err);
     EXPECT_EQ("", r.out);
@@ -79,16 +69,10 @@ TEST(Modes, ToolsByModeAndByName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv[0] + " " + c.tool);
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = c.argv;
-    o.env = {"USER=joe", "PROTO=set-by-caller"};
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
+    sandbox box(stubs::all);
+    const run_options o = {.argv = c.argv, .env = {"USER=joe", "PROTO=set-by-caller"}};
+    auto rec = run_to(box, o, c.tool).rec;
     EXPECT_EQ(c.tool, tool_that_ran(box));
-    auto rec = read_record(box, c.tool);
     if (std::string(c.tool) != "qmail-inject") {
       EXPECT_EQ((strings{std::string("bin/") + c.tool}), rec.argv);
     }
@@ -125,17 +109,13 @@ TEST(Modes, SmtpModeSetsTheConnectionVariables) {
       {{"PROTO=SSL", "TCPREMOTEIP=10.0.0.1"}, {"PROTO=SSL", "TCPREMOTEIP=10.0.0.1"}, false},
   };
   for (const auto& c : cases) {
-    sandbox box;
-    box.install_all_stubs();
-    run_options o;
-    o.argv = {"postlet", "-bs", "-F", "Joe"};
-    o.env = c.inherited;
-    o.stdin_bytes = "HELO localhost\r\nQUIT\r\n";
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
+    sandbox box(stubs::all);
+    auto [r, rec] = run_to(box,
+                           {.argv = {"postlet", "-bs", "-F", "Joe"},
+                            .env = c.inherited,
+                            .stdin_bytes = "HELO localhost\r\nQUIT\r\n"},
+                           "qmail-smtpd");
     EXPECT_EQ("220 stub ready\r\n250 HELO localhost\r\n250 QUIT\r\n", r.out);
-    auto rec = read_record(box, "qmail-smtpd");
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-smtpd"}), rec.argv);
     EXPECT_EQ("HELO localhost\r\nQUIT\r\n", rec.input);

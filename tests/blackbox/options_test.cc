@@ -3,13 +3,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::read_file;
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 static std::string golden(const char* name) {
   return read_file(std::string(GOLDEN_DIR) + "/" + name);
@@ -56,9 +50,7 @@ TEST(Options, HelpVersionAndPerOptionHelp) {
   sandbox box;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv.back());
-    run_options o;
-    o.argv = c.argv;
-    auto r = run(box, o);
+    auto r = run(box, {.argv = c.argv});
     EXPECT_EQ(c.status, r.status);
     EXPECT_EQ(c.out, r.out);
     EXPECT_EQ("", r.err);
@@ -88,13 +80,10 @@ TEST(Options, Diagnostics) {
       {{"postlet", "-F", "Evil\nBcc: victim@example.org", "ann"}, "postlet: full name must be one line.\n", 2},
       {{"postlet", "-bp", "-F", "x\ry"}, "postlet: full name must be one line.\n", 2},
   };
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv.back());
-    run_options o;
-    o.argv = c.argv;
-    auto r = run(box, o);
+    auto r = run(box, {.argv = c.argv});
     EXPECT_EQ(c.status, r.status);
     EXPECT_EQ(c.err, r.err);
     EXPECT_EQ("", r.out);
@@ -150,16 +139,12 @@ TEST(Options, ArgumentsReachingTheInjector) {
     std::string trace;
     for (const auto& a : c.argv) trace += "[" + a + "]";
     SCOPED_TRACE(trace);
-    sandbox box;
-    box.install_all_stubs();
+    sandbox box(stubs::all);
     run_options o;
     o.argv = c.argv;
     o.env = c.env;
     o.env.push_back("USER=joe");
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.err, r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o, "qmail-inject", c.err).rec;
     ASSERT_TRUE(rec.ran);
     strings expected = {"bin/qmail-inject"};
     expected.insert(expected.end(), c.injected.begin(), c.injected.end());
@@ -176,13 +161,9 @@ TEST(Options, AddressDebugPrintsTheVectorInstead) {
       {{"postlet", "--address-debug", "--environment-debug", "printenv", "joe"}, "printenv\n"},
       {{"postlet", "--address-debug", "-f", "", "--debug"}, "bin/qmail-inject\n-a\n-n\n-f\n\n--\n"},
   };
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   for (const auto& c : cases) {
-    run_options o;
-    o.argv = c.argv;
-    o.env = {"USER=joe"};
-    auto r = run(box, o);
+    auto r = run(box, {.argv = c.argv, .env = {"USER=joe"}});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ(c.out, r.out);
     EXPECT_EQ("", r.err);
@@ -193,13 +174,8 @@ TEST(Options, AddressDebugPrintsTheVectorInstead) {
 TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
   sandbox box;
   box.install_stub("tools/printenv");
-  run_options o;
-  o.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"};
-  o.env = {"PATH=/nonexistent:tools", "USER=joe"};
-  auto r = run(box, o);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "printenv");
+  auto rec = run_to(box, {.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"},
+                          .env = {"PATH=/nonexistent:tools", "USER=joe"}}, "printenv").rec;
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ((strings{"printenv"}), rec.argv);
   EXPECT_EQ((strings{"PATH=/nonexistent:tools", "USER=joe", "MAILNAME=Joe Doe"}), rec.env);
@@ -223,8 +199,7 @@ TEST(Options, OutputThatCannotBeWrittenIsAFailure) {
       {"closed", "", true, false, "file descriptor not open"},
       {"pipe without a reader", "", false, true, "broken pipe"},
   };
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   for (const auto& request : requests) {
     for (const auto& output : outputs) {
       SCOPED_TRACE(request[0] + " to " + output.name);

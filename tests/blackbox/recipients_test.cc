@@ -3,12 +3,7 @@
 
 #include "blackbox/driver.h"
 
-using blackbox::read_record;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 TEST(Recipients, ArgumentsBecomeAddresses) {
   const struct {
@@ -48,15 +43,9 @@ TEST(Recipients, ArgumentsBecomeAddresses) {
 }
 
 TEST(Recipients, ArgumentsThatLookLikeOptionsStayRecipients) {
-  sandbox box;
-  box.install_all_stubs();
-  run_options o;
-  o.argv = {"postlet", "-f", "me@example.org", "--", "-bs", "--help", "-I"};
-  o.env = {"USER=joe"};
-  auto r = run(box, o);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "qmail-inject");
+  sandbox box(stubs::all);
+  auto rec = run_to(box, {.argv = {"postlet", "-f", "me@example.org", "--", "-bs", "--help", "-I"},
+                          .env = {"USER=joe"}}).rec;
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ((strings{"bin/qmail-inject", "-a", "-f", "me@example.org", "--", "-bs", "--help",
                      "-I"}),
@@ -75,8 +64,7 @@ TEST(Recipients, NoAddressIsRefusedBeforeTheMessageIsRead) {
       {"-f", "<>", "--"},
       {"-bm", "-i", "--", ""},
   };
-  sandbox box;
-  box.install_all_stubs();
+  sandbox box(stubs::all);
   for (const auto& arguments : cases) {
     std::string trace;
     for (const auto& a : arguments) trace += "[" + a + "]";

@@ -5,11 +5,7 @@
 #include "blackbox/driver.h"
 #include "downstream/downstream.h"
 
-using blackbox::input_kind;
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 namespace {
 

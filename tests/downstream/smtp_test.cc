@@ -5,10 +5,7 @@
 #include "blackbox/driver.h"
 #include "downstream/downstream.h"
 
-using blackbox::run;
-using blackbox::run_options;
-using blackbox::sandbox;
-using strings = std::vector<std::string>;
+using namespace blackbox;
 
 namespace {
 
@@ -84,11 +81,9 @@ TEST(Downstream, SmtpSessionThroughTheRealServer) {
     SCOPED_TRACE(c.name);
     sandbox box;
     downstream::install_programs(box);
-    run_options o;
-    o.argv = {"postlet", "-bs"};
-    o.env = downstream::with_recorder(box, c.env);
-    o.stdin_bytes = c.input;
-    auto r = run(box, o);
+    auto r = run(box, {.argv = {"postlet", "-bs"},
+                       .env = downstream::with_recorder(box, c.env),
+                       .stdin_bytes = c.input});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ(c.replies, reply_codes(r.out)) << r.out;
