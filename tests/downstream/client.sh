@@ -7,7 +7,7 @@ client=$1
 # Absolute, since the programs are linked from another folder.
 out=$(cd "$4" 2>/dev/null && pwd || echo "$4")
 shift
-# lib.sh takes POSTLET and SETHOME as the first two arguments; it has no use for the third here.
+# lib.sh takes POSTLET and SETHOME as the first two arguments; the third is no stub here.
 . "$(dirname "$0")/../ship/lib.sh"
 
 status=$(cat "$out/status" 2>/dev/null || echo "fail: the downstream build step has not run")
@@ -17,14 +17,7 @@ skip:*) skip "$status" ;;
 *) echo "FAIL: $status" >&2 && exit 1 ;;
 esac
 
-base=${TMPDIR:-/tmp}
-# The home must fit the 48 bytes of the patch area.
-[ ${#base} -le 24 ] || base=/tmp
-home=$(mktemp -d "$base/postlet-ds.XXXXXX")
-trap 'rm -rf "$home"' EXIT
-mkdir "$home/bin" "$home/record" "$home/work"
-"$sethome" "$postlet" "$home" "$home/postlet" >/dev/null
-ln -s "$out/home/bin/qmail-inject" "$home/bin/qmail-inject"
+make_home "$out/home/bin/qmail-inject"
 cd "$home/work"
 # Every client runs with only these variables and those it names; QQREC_DIR is read by nothing
 # but the recorder behind qmail-inject.
@@ -67,11 +60,7 @@ git)
   git send-email --dump-aliases </dev/null >/dev/null 2>&1 || skip "git send-email cannot run"
   set -- "$@" GIT_CONFIG_NOSYSTEM=1 GIT_AUTHOR_NAME=Ann GIT_AUTHOR_EMAIL=ann@example.com \
     GIT_COMMITTER_NAME=Ann GIT_COMMITTER_EMAIL=ann@example.com
-  "$@" git init -q repo
-  printf 'x\n' >repo/f
-  "$@" git -C repo add f
-  "$@" git -C repo commit -q -m 'Add f'
-  "$@" git -C repo format-patch -q -1 -o "$home/work/patches"
+  make_patch "$@"
   "$@" git send-email --smtp-server="$home/postlet" --from='Ann <ann@example.com>' \
     --envelope-sender=bounce@example.com --to='Joe <joe@example.org>' --cc=bob@example.net \
     --confirm=never --suppress-cc=all --no-annotate --quiet patches/*.patch </dev/null >/dev/null ||

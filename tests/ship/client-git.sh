@@ -11,11 +11,7 @@ cd "$home/work"
 set -- env -i PATH="$PATH" HOME="$home/work" GIT_CONFIG_NOSYSTEM=1 \
   GIT_AUTHOR_NAME=Ann GIT_AUTHOR_EMAIL=ann@example.com \
   GIT_COMMITTER_NAME=Ann GIT_COMMITTER_EMAIL=ann@example.com
-"$@" git init -q repo
-printf 'x\n' >repo/f
-"$@" git -C repo add f
-"$@" git -C repo commit -q -m 'Add f'
-"$@" git -C repo format-patch -q -1 -o "$home/work/patches"
+make_patch "$@"
 patch=$(ls "$home/work/patches"/*.patch)
 login=$(id -un)
 

@@ -2,7 +2,8 @@
 # postlet-sethome and the recording stub as the first three arguments of the script.
 #
 # make_home gives a temporary qmail home: a copy of postlet patched to it with postlet-sethome,
-# and the stub as bin/qmail-inject, which records under record/ what it was given.
+# and the stub as bin/qmail-inject, which records under record/ what it was given. make_home
+# PROGRAM links PROGRAM there in place of the stub.
 
 postlet=$1
 sethome=$2
@@ -56,7 +57,21 @@ make_home() {
   trap 'rm -rf "$home"' EXIT
   mkdir "$home/bin" "$home/record" "$home/work"
   "$sethome" "$postlet" "$home" "$home/postlet" >/dev/null
-  cp "$stub" "$home/bin/qmail-inject"
+  if [ $# -eq 0 ]; then
+    cp "$stub" "$home/bin/qmail-inject"
+  else
+    ln -s "$1" "$home/bin/qmail-inject"
+  fi
+}
+
+# make_patch ENV...: in the current folder, a git repository with one commit and its patch under
+# patches/; every git command runs behind the words given (env -i and the variables).
+make_patch() {
+  "$@" git init -q repo
+  printf 'x\n' >repo/f
+  "$@" git -C repo add f
+  "$@" git -C repo commit -q -m 'Add f'
+  "$@" git -C repo format-patch -q -1 -o "$PWD/patches"
 }
 
 # What the stub recorded, NUL-separated entries shown one a line.
