@@ -28,7 +28,7 @@ function(postlet_fuzz_target name)
   # Not the sanitizer build's defaults: a fuzz target releases what it uses and checks leaks.
   set_property(TARGET ${name}_fuzz PROPERTY LINK_LIBRARIES "")
   target_include_directories(${name}_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src ${fuzz_dir})
-  target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer -g -O1 -Wall -Wextra -Werror)
+  target_compile_options(${name}_fuzz PRIVATE -fsanitize=fuzzer ${postlet_test_flags})
   target_link_options(${name}_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name}_fuzz PRIVATE ${ARGN})
   set_target_properties(${name}_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)

@@ -3,7 +3,6 @@
 //   postlet-sethome BINARY              print the home the binary holds
 //   postlet-sethome BINARY DIR          rewrite the area in place
 //   postlet-sethome BINARY DIR OUTPUT   write a patched copy to OUTPUT (mode 0755)
-#include <elf.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,12 +17,42 @@ namespace {
 constexpr uint32_t AREA = 49;
 constexpr char MARKER[] = "PATCHSPACE------------------------END";
 constexpr uint32_t MARKER_LENGTH = sizeof MARKER - 1;
-constexpr char SYMBOL[] = "_ZN7postlet10qmail_homeE";
+// The bytes that postlet keeps right before its area (src/front/qmail_home.cc.in): they stay
+// where they are through strip and any number of patches.
+constexpr char SIGNATURE[] = {'\x7f', 'p', 'o', 's', 't', 'l', 'e', 't',
+                              '-',    'h', 'o', 'm', 'e', '\x7f', 'v', '1'};
+constexpr uint32_t SIGNATURE_LENGTH = sizeof SIGNATURE;
 
-void say(int fd, const char* a, const char* b = "", const char* c = "", const char* d = "",
+constexpr char USAGE[] =
+    "usage: postlet-sethome BINARY [DIR [OUTPUT]]\n"
+    "  postlet-sethome BINARY              print the qmail home BINARY holds\n"
+    "  postlet-sethome BINARY DIR          rewrite it in place to DIR\n"
+    "  postlet-sethome BINARY DIR OUTPUT   write a patched copy to OUTPUT\n"
+    "DIR is an absolute path of 1 to 48 bytes. Stripped binaries work alike.\n";
+
+bool area_is_valid(const char* area);
+
+// Writes the pieces in full; false when a write fails.
+bool say(int fd, const char* a, const char* b = "", const char* c = "", const char* d = "",
          const char* e = "") {
   const char* pieces[] = {a, b, c, d, e};
-  for (const char* p : pieces) (void)write(fd, p, strlen(p));
+  for (const char* p : pieces) {
+    size_t n = strlen(p);
+    while (n) {
+      ssize_t w = write(fd, p, n);
+      if (w == -1 && errno == EINTR) continue;
+      if (w <= 0) return false;
+      p += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+  return true;
+}
+
+// The result on standard output; a lost result is a failure. A diagnostic that cannot be
+// written has nowhere else to go, so say's result is not looked at on descriptor 2.
+void report(const char* a, const char* b = "", const char* c = "", const char* d = "") {
+  if (!say(1, a, b, c, d)) _exit(1);
 }
 
 [[noreturn]] void fail(const char* a, const char* b = "", const char* c = "") {
@@ -33,8 +62,7 @@ void say(int fd, const char* a, const char* b = "", const char* c = "", const ch
 
 [[noreturn]] void fail_errno(const char* what, const char* path) {
   const char* text = strerror(errno);
-  say(2, "postlet-sethome: ", what, path, ": ", text);
-  say(2, "\n");
+  if (say(2, "postlet-sethome: ", what, path, ": ", text)) say(2, "\n");
   _exit(1);
 }
 
@@ -59,54 +87,22 @@ char* read_file(const char* path, uint64_t* size, mode_t* mode) {
   return data;
 }
 
-// The file offset of the area, from the symbol table; 0 when the binary has none.
-uint64_t find_by_symbol(const char* data, uint64_t size) {
-  if (size < sizeof(Elf64_Ehdr) || memcmp(data, ELFMAG, SELFMAG) != 0 ||
-      data[EI_CLASS] != ELFCLASS64)
-    return 0;
-  Elf64_Ehdr eh;
-  memcpy(&eh, data, sizeof eh);
-  if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shoff > size ||
-      uint64_t{eh.e_shnum} * sizeof(Elf64_Shdr) > size - eh.e_shoff)
-    return 0;
-  auto section = [&](uint32_t i) {
-    Elf64_Shdr sh;
-    memcpy(&sh, data + eh.e_shoff + uint64_t{i} * sizeof sh, sizeof sh);
-    return sh;
-  };
-  for (uint32_t i = 0; i < eh.e_shnum; ++i) {
-    Elf64_Shdr symtab = section(i);
-    if (symtab.sh_type != SHT_SYMTAB || symtab.sh_link >= eh.e_shnum) continue;
-    Elf64_Shdr strtab = section(symtab.sh_link);
-    if (symtab.sh_offset > size || symtab.sh_size > size - symtab.sh_offset ||
-        strtab.sh_offset > size || strtab.sh_size > size - strtab.sh_offset)
+// The file offset of the one area that follows the signature and is well formed; 0 when there is
+// none, and 0 with *several set when there is more than one.
+uint64_t find_area(const char* data, uint64_t size, bool* several) {
+  uint64_t found = 0;
+  *several = false;
+  for (uint64_t i = 0; i + SIGNATURE_LENGTH + AREA <= size; ++i) {
+    if (data[i] != SIGNATURE[0] || memcmp(data + i, SIGNATURE, SIGNATURE_LENGTH) != 0) continue;
+    uint64_t offset = i + SIGNATURE_LENGTH;
+    if (!area_is_valid(data + offset)) continue;
+    if (found) {
+      *several = true;
       return 0;
-    for (uint64_t k = 0; k + sizeof(Elf64_Sym) <= symtab.sh_size; k += sizeof(Elf64_Sym)) {
-      Elf64_Sym sym;
-      memcpy(&sym, data + symtab.sh_offset + k, sizeof sym);
-      if (sym.st_name >= strtab.sh_size || sym.st_size != AREA || sym.st_shndx >= eh.e_shnum)
-        continue;
-      const char* name = data + strtab.sh_offset + sym.st_name;
-      if (strnlen(name, strtab.sh_size - sym.st_name) != sizeof SYMBOL - 1 ||
-          memcmp(name, SYMBOL, sizeof SYMBOL - 1) != 0)
-        continue;
-      Elf64_Shdr home = section(sym.st_shndx);
-      if (home.sh_type == SHT_NOBITS || sym.st_value < home.sh_addr) return 0;
-      uint64_t offset = sym.st_value - home.sh_addr + home.sh_offset;
-      return offset <= size - AREA ? offset : 0;
     }
+    found = offset;
   }
-  return 0;
-}
-
-// The file offset of an untouched default area ("/var/qmail", NUL, the whole marker, NUL) in a
-// binary without symbols; 0 when there is none.
-uint64_t find_by_marker(const char* data, uint64_t size) {
-  for (uint64_t i = 11; i + MARKER_LENGTH + 1 <= size; ++i) {
-    if (data[i] == 'P' && memcmp(data + i, MARKER, MARKER_LENGTH + 1) == 0 && data[i - 1] == 0)
-      return i - 11;
-  }
-  return 0;
+  return found;
 }
 
 // A well-formed area: a path, a NUL, a prefix of the marker, NULs up to its last byte.
@@ -145,8 +141,12 @@ void write_all(int fd, const char* data, uint64_t n, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    report(USAGE);
+    return 0;
+  }
   if (argc < 2 || argc > 4) {
-    say(2, "usage: postlet-sethome BINARY [DIR [OUTPUT]]\n");
+    say(2, USAGE);
     return 2;
   }
   const char* binary = argv[1];
@@ -154,18 +154,20 @@ int main(int argc, char** argv) {
   if (home) {
     size_t length = strlen(home);
     if (length == 0) fail("the home directory must not be empty");
+    if (home[0] != '/') fail("the home directory must be an absolute path: ", home);
     if (length > AREA - 1) fail("home directory longer than 48 bytes: ", home);
   }
   uint64_t size = 0;
   mode_t mode = 0;
   char* data = read_file(binary, &size, &mode);
-  uint64_t offset = find_by_symbol(data, size);
-  if (!offset) offset = find_by_marker(data, size);
-  if (!offset || !area_is_valid(data + offset)) fail(binary, ": no qmail home area with its marker");
+  bool several = false;
+  uint64_t offset = find_area(data, size, &several);
+  if (several) fail(binary, ": more than one qmail home area");
+  if (!offset) fail(binary, ": no qmail home area");
   char old_home[AREA];
   memcpy(old_home, data + offset, AREA);
   if (!home) {
-    say(1, old_home, "\n");
+    report(old_home, "\n");
     return 0;
   }
   char area[AREA];
@@ -177,8 +179,8 @@ int main(int argc, char** argv) {
     if (fd == -1) fail_errno("cannot create ", output);
     write_all(fd, data, size, output);
     if (fchmod(fd, mode | 0700) == -1 || close(fd) == -1) fail_errno("cannot finish ", output);
-    say(1, output, ": qmail home ", old_home, " -> ");
-    say(1, home, "\n");
+    report(output, ": qmail home ", old_home, " -> ");
+    report(home, "\n");
     return 0;
   }
   int fd = open(binary, O_WRONLY);
@@ -186,7 +188,7 @@ int main(int argc, char** argv) {
   if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) == -1) fail_errno("cannot seek in ", binary);
   write_all(fd, area, AREA, binary);
   if (close(fd) == -1) fail_errno("cannot finish ", binary);
-  say(1, binary, ": qmail home ", old_home, " -> ");
-  say(1, home, "\n");
+  report(binary, ": qmail home ", old_home, " -> ");
+  report(home, "\n");
   return 0;
 }

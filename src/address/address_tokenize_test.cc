@@ -274,9 +274,9 @@ std::vector<std::string> boundary_texts() {
     for (const std::string& tail : tails) {
       texts.push_back(std::string(k, ' ') + tail);              // 3 bytes per space
       texts.push_back(std::string(k, 'a') + "," + tail);        // one long atom
-      texts.push_back("(" + std::string(k, 'c') + ")" + tail);  // one long comment
-      texts.push_back("\"" + std::string(k, 'q') + "\"" + tail);
-      texts.push_back("[" + std::string(k, 'd') + "]" + tail);
+      texts.push_back(std::string("(").append(k, 'c').append(")").append(tail));  // one long comment
+      texts.push_back(std::string("\"").append(k, 'q').append("\"").append(tail));
+      texts.push_back(std::string("[").append(k, 'd').append("]").append(tail));
       texts.push_back(std::string(k % 7, ' ') + std::string(k, 'a') + " " + tail);
     }
   }

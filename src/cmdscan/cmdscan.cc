@@ -70,8 +70,8 @@ static void call_function(const option_desc* row, const char* argument) {
   reinterpret_cast<cmdscan_function>(row->variable)(row, argument);
 }
 
+// facts arrives zeroed: an assignment of a zeroed record would be a memcpy call in some builds.
 static void validate(const cmdscan_context* ctx, table_facts* facts) {
-  *facts = table_facts{};
   const option_desc* table = ctx->options;
   if (!table) return;
   for (uint32_t i = 0; table[i].short_name || table[i].long_name; ++i) {
@@ -328,7 +328,7 @@ static int scan(cmdscan_context* ctx, const table_facts* facts, int* argc, char*
 
 int cmdscan_parse(cmdscan_context* ctx, int* argc, char** argv) {
   ctx->number_error = 0;
-  table_facts facts;
+  table_facts facts = {};
   validate(ctx, &facts);
   // The null element, not *argc, says how long the vector is.
   uint32_t count = 0;

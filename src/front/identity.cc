@@ -10,6 +10,7 @@
 
 #include "address/address_parse.h"
 #include "front/hand_over.h"
+#include "front/password_entry.h"
 #include "front/settings.h"
 #include "lib/diagnostics.h"
 #include "lib/environment.h"
@@ -92,7 +93,7 @@ static void identity_from_field(const char* value) {
 
 const char* login_name() {
   errno = 0;
-  const passwd* entry = getpwuid(getuid());
+  const passwd* entry = password_entry(getuid());
   if (entry) return entry->pw_name;
   // These numbers mean the user is unknown; any other is a failed look-up, said but survived.
   int error = errno;

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     argv = default_vector;
   }
   program_name = base_name(argv[0]);
-  if (chdir(qmail_home) == -1)
+  if (chdir(qmail_home()) == -1)
     die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
 
   parse_options(&argc, argv);

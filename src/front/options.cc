@@ -53,6 +53,11 @@ const option_desc postlet_options[] = {
 };
 // clang-format on
 
+// The project's version, handed down by the build.
+#if !defined(POSTLET_VERSION)
+#error "POSTLET_VERSION is defined by the build"
+#endif
+
 // A value holding CR or LF would put a line of the caller's choosing into the header.
 static int one_line(const char* text) {
   for (; *text; ++text) {
@@ -78,7 +83,7 @@ static const char* bare_sender(const char* sender) {
 void parse_options(int* argc, char** argv) {
   // Options end at the first address: a word after it, whatever it begins with, is an address.
   cmdscan_keep_order = 1;
-  cmdscan(program_name, "postlet", "0.1.6", argc, argv, unbuffered_output,
+  cmdscan(program_name, "postlet", POSTLET_VERSION, argc, argv, unbuffered_output,
           "usage: postlet [options] [--] [address ...]\n"
           "Options come first: from the first address on, every argument is an address.\n",
           postlet_options, "\nReport bugs to <postlet-bugs@localhost>");
@@ -91,7 +96,9 @@ void parse_options(int* argc, char** argv) {
 
 void unbuffered_output(int stream, const char* text) {
   if (stream != 0) {
-    (void)write(2, text, text_length(text));
+    // Stderr is the last resort: a failed write there has nowhere to be said.
+    ssize_t written = write(2, text, text_length(text));
+    static_cast<void>(written);
     return;
   }
   // Help, version and the dry run's vector are the whole answer: output lost is a failure.

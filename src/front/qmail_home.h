@@ -6,8 +6,21 @@
 namespace postlet {
 
 inline constexpr uint32_t QMAIL_HOME_AREA = 49;
+inline constexpr uint32_t QMAIL_HOME_SIGNATURE_LENGTH = 16;
 
-// Read only up to its first NUL; never constexpr, so that a patched binary sees the new path.
-extern const char qmail_home[QMAIL_HOME_AREA];
+// A fixed signature right before the area lets postlet-sethome find the area in a binary without
+// symbols, whatever home it holds. The bytes are written out only where the record is defined.
+struct qmail_home_record {
+  char signature[QMAIL_HOME_SIGNATURE_LENGTH];
+  char area[QMAIL_HOME_AREA];
+};
+
+// Read only up to the area's first NUL; never constexpr, so that a patched binary sees the new
+// path.
+extern const qmail_home_record qmail_home_patch;
+
+inline const char* qmail_home() {
+  return qmail_home_patch.area;
+}
 
 }  // namespace postlet

@@ -145,7 +145,7 @@ TEST(HeaderCapture, UnseekableOrClosedInputIsLeftAlone) {
 TEST(HeaderCapture, StopsAfterAThousandFields) {
   std::string kept;
   for (uint32_t i = 0; i < HEADER_CAPTURE_FIELDS; ++i)
-    kept += "F" + std::to_string(i) + ": v\n";
+    kept.append("F").append(std::to_string(i)).append(": v\n");
   kept += " continued\n\tand again\n";  // still the thousandth field
   const std::string message = kept + "From: late\nF1001: w\n\nbody\n";
   int fd = temporary_file("x\n" + message, 2);

@@ -24,14 +24,14 @@ std::string values_of(const std::string& key) {
   auto klen = static_cast<uint32_t>(key.size());
   for (int r = keyed_table_first(t, key.data(), klen, &v, &n); r == 1;
        r = keyed_table_next(t, key.data(), klen, &v, &n)) {
-    out += "[" + std::string(v, n) + "]";
+    out.append("[").append(v, n).append("]");
   }
   return out;
 }
 
 std::string value_or_none(const char* name) {
   const char* v = header_value(name);
-  return v ? "<" + std::string(v) + ">" : "none";
+  return v ? std::string("<").append(v).append(">") : "none";
 }
 
 }  // namespace

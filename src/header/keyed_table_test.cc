@@ -99,13 +99,14 @@ TEST(KeyedTable, GrowsOnlyWhenHalfFull) {
   keyed_table t = {};
   ASSERT_EQ(0, keyed_table_init(&t, 1, 32, keyed_table_hash));
   for (int i = 0; i < 17; ++i) {
-    ASSERT_EQ(1, insert_text(&t, "key" + std::to_string(i), "v" + std::to_string(i)));
+    ASSERT_EQ(1, insert_text(&t, std::string("key").append(std::to_string(i)),
+                             std::string("v").append(std::to_string(i))));
     EXPECT_EQ(i < 16 ? 32u : 64u, t.groups[0].size) << "after insertion " << i + 1;
     EXPECT_EQ(static_cast<uint32_t>(i + 1), t.groups[0].used);
   }
   for (int i = 0; i < 17; ++i) {
-    EXPECT_EQ(std::vector<std::string>{"v" + std::to_string(i)},
-              values_of(&t, "key" + std::to_string(i)));
+    EXPECT_EQ(std::vector<std::string>{std::string("v").append(std::to_string(i))},
+              values_of(&t, std::string("key").append(std::to_string(i))));
   }
   keyed_table_free(&t);
 }

@@ -229,7 +229,7 @@ TEST(Hostile, HundredThousandRecipientArguments) {
   o.argv = {"postlet"};
   strings expected = {"bin/qmail-inject", "-a", "--"};
   for (int i = 0; i < 100000; ++i) {
-    std::string a = "r" + std::to_string(i);
+    std::string a = std::string("r").append(std::to_string(i));
     o.argv.push_back(a);
     expected.push_back(a);
   }

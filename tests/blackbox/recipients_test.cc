@@ -90,8 +90,9 @@ TEST(Recipients, ManyRecipientsInOrder) {
   o.argv = {"postlet", "--address-debug"};
   std::string expected = "bin/qmail-inject\n-a\n--\n";
   for (int i = 0; i < 2000; ++i) {
-    o.argv.push_back("User " + std::to_string(i) + " <u" + std::to_string(i) + "@example.org>");
-    expected += "u" + std::to_string(i) + "@example.org\n";
+    std::string n = std::to_string(i);
+    o.argv.push_back(std::string("User ").append(n).append(" <u").append(n).append("@example.org>"));
+    expected.append("u").append(n).append("@example.org\n");
   }
   o.env = {"USER=joe"};
   auto r = run(box, o);

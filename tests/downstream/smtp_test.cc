@@ -31,7 +31,8 @@ std::string reply_codes(const std::string& out) {
   std::string codes;
   size_t start = 0;
   for (size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-    codes += (codes.empty() ? "" : " ") + out.substr(start, 3);
+    if (!codes.empty()) codes += ' ';
+    codes.append(out, start, 3);
   }
   return codes;
 }

@@ -23,7 +23,8 @@ if(POSTLET_VALGRIND)
 endif()
 
 add_test(NAME Hardening.HomeAreaOfTheLongestHomes
-         COMMAND ${CMAKE_CURRENT_LIST_DIR}/home_area.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR})
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/home_area.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}
+                 ${CMAKE_CXX_COMPILER})
 
 # The address extraction tests again with failing allocations, so that the out-of-memory result
 # of the parser is exercised rather than skipped.
@@ -35,3 +36,11 @@ target_include_directories(address_test_allocfail PRIVATE ${CMAKE_SOURCE_DIR}/sr
                                                           ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(address_test_allocfail PRIVATE postlet_address GTest::gtest_main)
 gtest_discover_tests(address_test_allocfail TEST_PREFIX "AllocationFailure." DISCOVERY_TIMEOUT 60)
+
+# The static build, configured and built on its own, and run as a user /etc/passwd lacks.
+if(NOT POSTLET_SANITIZE)
+  add_test(NAME Hardening.StaticBuild
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/static.sh ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}
+                   ${CMAKE_CXX_COMPILER})
+  set_tests_properties(Hardening.StaticBuild PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()

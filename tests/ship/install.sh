@@ -1,6 +1,7 @@
 #!/bin/sh
 # cmake --install of a configured build: exactly the documented files with --prefix and with
-# DESTDIR, the links component, a working sendmail link, and the uninstall target.
+# DESTDIR, the links component, a working sendmail link, a links install that will not replace
+# a file, and an uninstall that takes away what the installs created and nothing else.
 # Usage: install.sh POSTLET SETHOME STUB BUILD_DIR
 set -eu
 . "$(dirname "$0")/lib.sh"
@@ -23,23 +24,37 @@ links='./bin/hoststat -> ../sbin/postlet
 ./bin/mailq -> ../sbin/postlet
 ./bin/purgestat -> ../sbin/postlet
 ./lib/sendmail -> ../sbin/postlet
-./sbin/sendmail -> postlet'
+./sbin/sendmail -> postlet
+./share/man/man8/mailq.8 -> postlet.8
+./share/man/man8/sendmail.8 -> postlet.8'
 with_links=$(printf '%s\n%s\n' "$programs" "$links" | LC_ALL=C sort)
 
 links_option=$(sed -n 's/^POSTLET_INSTALL_LINKS:BOOL=//p' "$build/CMakeCache.txt")
 if [ "$links_option" = ON ]; then default=$with_links; else default=$programs; fi
 
+record=$build/install_record.txt
+rm -f "$record"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 check "--prefix install" "$default" "$(listing "$work/prefix")"
 cmp -s "$postlet" "$work/prefix/sbin/postlet" || fail "installed postlet differs from the build"
 check "installed home" /var/qmail "$("$work/prefix/sbin/postlet-sethome" "$work/prefix/sbin/postlet")"
-manifest=$(LC_ALL=C sort "$build/install_manifest.txt")
-check "manifest" "$(printf '%s\n' "$default" | sed "s|^\./|$work/prefix/|; s| -> .*||" | LC_ALL=C sort)" "$manifest"
+check "record" "$(printf '%s\n' "$default" | sed "s|^\./|$work/prefix/|; s| -> .*||" | LC_ALL=C sort)" \
+  "$(sed 's/^[a-z]* //; s/ [^ ]*$//' "$record" | sed "s|^\($work/prefix/[^ ]*\)$|\1|" | LC_ALL=C sort)"
+cmake --build "$build" --target uninstall >/dev/null
+check "after uninstall" "" "$(listing "$work/prefix")"
 
-DESTDIR="$work/stage" cmake --install "$build" --prefix /usr/local >/dev/null
-check "DESTDIR install" "$default" "$(listing "$work/stage/usr/local")"
-check "DESTDIR install: nothing outside the prefix" "./usr" "$(cd "$work/stage" && ls -d ./*)"
+# A staged install, then its uninstall, beside a live tree at the same prefix: only the staged
+# files go.
+mkdir -p "$work/live/sbin"
+echo live >"$work/live/sbin/postlet"
+DESTDIR="$work/stage" cmake --install "$build" --prefix "$work/live" >/dev/null
+check "DESTDIR install" "$default" "$(listing "$work/stage$work/live")"
+check "DESTDIR install: live tree untouched" live "$(cat "$work/live/sbin/postlet")"
+cmake --build "$build" --target uninstall >/dev/null
+check "DESTDIR uninstall" "" "$(listing "$work/stage")"
+check "DESTDIR uninstall: live tree untouched" live "$(cat "$work/live/sbin/postlet")"
 
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake --install "$build" --prefix "$work/prefix" --component links >/dev/null
 check "links component" "$with_links" "$(listing "$work/prefix")"
 
@@ -58,9 +73,34 @@ for pair in mailq:qmail-qread hoststat:qmail-tcpto purgestat:qmail-tcpok; do
 done
 [ ! -e "$work/prefix/bin/newaliases" ] || fail "newaliases was installed"
 
-# The uninstall target removes what the manifests of the last installs list, links included.
+# The uninstall removes what the installs created, links included, and only that: a file that
+# was in place before the install (overwritten by it) and a link pointed elsewhere since stay.
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
+rm "$work/prefix/bin/hoststat"
+ln -s /bin/true "$work/prefix/bin/hoststat"
+mkdir -p "$work/prefix/share/doc"
+echo mine >"$work/prefix/share/doc/notes"
 cmake --build "$build" --target uninstall >/dev/null
-check "after uninstall" "" "$(listing "$work/prefix")"
-[ ! -e "$build/install_manifest.txt" ] || fail "uninstall left install_manifest.txt"
+check "after uninstall" "./bin/hoststat -> /bin/true
+./share/doc/notes" "$(listing "$work/prefix")"
+[ ! -e "$record" ] || fail "uninstall left the record"
+mkdir -p "$work/before/sbin"
+echo admin >"$work/before/sbin/postlet-sethome"
+cmake --install "$build" --prefix "$work/before" >/dev/null
+cmake --build "$build" --target uninstall >/dev/null
+check "a file found in place stays" ./sbin/postlet-sethome "$(listing "$work/before")"
+
+# The links install refuses to replace a file that is not a link to postlet, names it, and makes
+# no link at all; a link already pointing to postlet is fine.
+mkdir -p "$work/taken/sbin" "$work/taken/bin"
+echo other >"$work/taken/sbin/sendmail"
+ln -s ../sbin/postlet "$work/taken/bin/mailq"
+status=0
+out=$(cmake --install "$build" --prefix "$work/taken" --component links 2>&1) || status=$?
+[ "$status" -ne 0 ] || fail "links install over a file: succeeded"
+printf '%s\n' "$out" | tr -s '\n ' '  ' | grep -qF "$work/taken/sbin/sendmail exists and is not a link to postlet" ||
+  fail "links install over a file: no message naming it: $out"
+check "links install over a file: nothing made" "./bin/mailq -> ../sbin/postlet
+./sbin/sendmail" "$(listing "$work/taken")"
+rm -f "$record"
 finish

@@ -59,6 +59,7 @@ check "missing home: diagnostic" \
 
 # Refusals: status 1, one line on standard error, nothing written.
 cp /bin/true "$work/true"
+cat "$work/original" "$work/original" >"$work/twice"
 cp "$work/original" "$work/victim"
 while IFS='|' read -r target dir expected; do
   cp "$target" "$work/before"
@@ -69,8 +70,10 @@ while IFS='|' read -r target dir expected; do
   cmp -s "$work/before" "$target" || fail "refused $target $dir but changed it"
 done <<ROWS
 $work/victim|$long49|postlet-sethome: home directory longer than 48 bytes: $long49
-$work/true|/opt/qmail|postlet-sethome: $work/true: no qmail home area with its marker
-$work/true||postlet-sethome: $work/true: no qmail home area with its marker
+$work/victim|qmail|postlet-sethome: the home directory must be an absolute path: qmail
+$work/true|/opt/qmail|postlet-sethome: $work/true: no qmail home area
+$work/true||postlet-sethome: $work/true: no qmail home area
+$work/twice|/opt/qmail|postlet-sethome: $work/twice: more than one qmail home area
 ROWS
 # A refused copy is not created.
 status=0
@@ -83,17 +86,32 @@ check "empty home: status" 1 "$status"
 status=0
 "$sethome" 2>/dev/null || status=$?
 check "no arguments: status" 2 "$status"
+check "--help" "usage: postlet-sethome BINARY [DIR [OUTPUT]]" "$("$sethome" --help | head -n 1)"
 
-# Without symbols the default area is found by its marker; once its home has another length than
-# /var/qmail, the marker no longer stands where the search expects it.
-if command -v strip >/dev/null 2>&1; then
-  cp "$work/original" "$work/stripped"
+# Stripped as packagers strip, the area is still found by the signature before it, through any
+# number of patches, whatever the length of the home.
+need strip
+need install
+while IFS='|' read -r how command; do
+  cp "$work/original" "$work/unstripped"
+  rm -f "$work/stripped"
+  eval "$command"
+  [ -f "$work/stripped" ] || { fail "$how: no stripped binary"; continue; }
+  if readelf -s "$work/stripped" 2>/dev/null | grep -q qmail_home; then fail "$how: symbols left"; fi
+  cp "$work/stripped" "$work/stripped-before"
+  check "$how: reads the default" /var/qmail "$("$sethome" "$work/stripped" 2>&1)"
+  for dir in /q "$long48" /opt/qmail /var/qmail; do
+    "$sethome" "$work/stripped" "$dir" >/dev/null 2>&1 || fail "$how: cannot patch to $dir"
+    check "$how: read back $dir" "$dir" "$("$sethome" "$work/stripped" 2>&1)"
+  done
+  cmp -s "$work/stripped-before" "$work/stripped" || fail "$how: back at /var/qmail, bytes differ"
+  # Stripping a patched binary again keeps its home.
+  "$sethome" "$work/stripped" /q >/dev/null
   strip "$work/stripped"
-  check "stripped: reads the default" /var/qmail "$("$sethome" "$work/stripped")"
-  "$sethome" "$work/stripped" /q >/dev/null || fail "stripped: cannot patch the default area"
-  check "stripped and patched: diagnostic" "postlet-sethome: $work/stripped: no qmail home area with its marker" "$("$sethome" "$work/stripped" 2>&1 || true)"
-  status=0
-  "$sethome" "$work/stripped" 2>/dev/null || status=$?
-  check "stripped and patched: no area found" 1 "$status"
-fi
+  check "$how: patched, then stripped again" /q "$("$sethome" "$work/stripped" 2>&1)"
+done <<ROWS
+strip|strip -o "$work/stripped" "$work/unstripped"
+install -s|install -s -m 0755 "$work/unstripped" "$work/stripped"
+strip-unneeded|strip --remove-section=.comment --remove-section=.note --strip-unneeded -o "$work/stripped" "$work/unstripped"
+ROWS
 finish

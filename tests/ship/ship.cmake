@@ -11,9 +11,11 @@ add_test(NAME ship_sethome COMMAND sh ${ship_dir}/sethome.sh ${ship_binaries})
 add_test(NAME ship_manual COMMAND sh ${ship_dir}/manual.sh ${ship_binaries} ${CMAKE_SOURCE_DIR})
 add_test(NAME ship_install COMMAND sh ${ship_dir}/install.sh ${ship_binaries} ${CMAKE_BINARY_DIR})
 add_test(NAME ship_configure COMMAND sh ${ship_dir}/configure.sh ${ship_binaries} ${CMAKE_SOURCE_DIR})
+add_test(NAME ship_version
+         COMMAND sh ${ship_dir}/version.sh ${ship_binaries} ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION})
 
 set(ship_tests ship_client_php ship_client_mutt ship_client_mailx ship_client_git ship_sethome
-    ship_manual ship_install ship_configure)
+    ship_manual ship_install ship_configure ship_version)
 set_tests_properties(${ship_tests} PROPERTIES SKIP_RETURN_CODE 77 LABELS ship TIMEOUT 300)
 # install.sh writes the build's install manifests and runs its uninstall target.
 set_tests_properties(ship_install PROPERTIES RESOURCE_LOCK postlet_install_manifest)
