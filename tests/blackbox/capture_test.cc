@@ -43,13 +43,10 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sandbox box(stubs::all);
-    auto r = run(box, {.argv = {"postlet", "rcpt"},
-                       .input = c.input,
-                       .stdin_bytes = c.before + c.message,
-                       .stdin_offset = static_cast<long long>(c.before.size())});
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, {.argv = {"postlet", "rcpt"},
+                            .input = c.input,
+                            .stdin_bytes = c.before + c.message,
+                            .stdin_offset = static_cast<long long>(c.before.size())}).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.message, rec.input);
     strings identity = blackbox::only(rec.env, IDENTITY);
@@ -63,10 +60,8 @@ TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
 TEST(Capture, DevNullAndClosedInputReadNothing) {
   for (auto kind : {input_kind::dev_null, input_kind::closed}) {
     sandbox box(stubs::all);
-    auto r = run(box, {.argv = {"postlet", "rcpt"}, .env = {"USER=joe"}, .input = kind});
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    EXPECT_TRUE(read_record(box, "qmail-inject").ran);
+    const run_options o = {.argv = {"postlet", "rcpt"}, .env = {"USER=joe"}, .input = kind};
+    EXPECT_TRUE(run_to(box, o).rec.ran);
   }
 }
 

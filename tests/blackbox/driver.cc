@@ -1,6 +1,8 @@
 // driver.cc: sandbox, runner and record reader for black-box tests.
 #include "blackbox/driver.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -236,6 +238,16 @@ record read_record(const sandbox& box, const std::string& name) {
   r.cwd = read_file(base + ".cwd");
   r.input = read_file(base + ".stdin");
   return r;
+}
+
+handed_over run_to(const sandbox& box, const run_options& options, const std::string& program,
+                   const std::string& err) {
+  handed_over h;
+  h.result = run(box, options);
+  EXPECT_EQ(0, h.result.status) << h.result.err;
+  EXPECT_EQ(err, h.result.err);
+  h.rec = read_record(box, program);
+  return h;
 }
 
 std::vector<std::string> only(const std::vector<std::string>& env,

@@ -67,6 +67,16 @@ struct record {
 };
 record read_record(const sandbox& box, const std::string& name);
 
+// A run of postlet and what one stub recorded of it.
+struct handed_over {
+  run_result result;
+  record rec;
+};
+// Runs postlet in the sandbox, expects status 0 and `err` on standard error, and reads the record
+// of `program`; the caller asserts rec.ran before relying on the record.
+handed_over run_to(const sandbox& box, const run_options& options,
+                   const std::string& program = "qmail-inject", const std::string& err = "");
+
 // The environment entries of a record whose names are in the given list, in recorded order.
 std::vector<std::string> only(const std::vector<std::string>& env,
                               const std::vector<std::string>& names);

@@ -120,13 +120,10 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sandbox box(stubs::all);
-    auto r = run(box, {.argv = {"postlet", "rcpt@example.org"},
-                       .env = {"PATH=/bin:/usr/bin"},
-                       .input = input_kind::file,
-                       .stdin_bytes = c.message});
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto [r, rec] = run_to(box, {.argv = {"postlet", "rcpt@example.org"},
+                                 .env = {"PATH=/bin:/usr/bin"},
+                                 .input = input_kind::file,
+                                 .stdin_bytes = c.message});
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.message, rec.input);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
@@ -148,12 +145,10 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
 
 TEST(Hostile, HighBytesInArguments) {
   sandbox box(stubs::all);
-  auto r = run(box, {.argv = {"postlet", "-f", "\xe9t\xe9@h\xf4te.example", "\xff\xfe@\x80.example",
-                              "N\xe4me <n\xe4me@x.example>", "\x01\x7f"},
-                     .env = {"PATH=/bin"}});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "qmail-inject");
+  auto rec = run_to(box, {.argv = {"postlet", "-f", "\xe9t\xe9@h\xf4te.example",
+                                   "\xff\xfe@\x80.example", "N\xe4me <n\xe4me@x.example>",
+                                   "\x01\x7f"},
+                          .env = {"PATH=/bin"}}).rec;
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ((strings{"bin/qmail-inject", "-a", "-f", "\xe9t\xe9@h\xf4te.example", "--",
                      "\xff\xfe@\x80.example", "n\xe4me@x.example", "\x01\x7f"}),
@@ -245,10 +240,7 @@ TEST(Hostile, HundredThousandRecipientArguments) {
   expected[70002] = "a b";
   o.env = {"PATH=/bin", "USER=u"};
   o.stdin_bytes = "body\n";
-  auto r = run(box, o);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "qmail-inject");
+  auto [r, rec] = run_to(box, o);
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ(expected.size(), rec.argv.size());
   EXPECT_TRUE(expected == rec.argv);
@@ -288,10 +280,7 @@ TEST(Hostile, HugeEnvironmentVariables) {
     o.stdin_bytes = "From: a@b.example\n\nbody\n";
     o.env = c.env;
     o.env.push_back("PATH=/bin");
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "r@x.example"}), rec.argv);
     EXPECT_EQ(c.identity, blackbox::only(rec.env, IDENTITY));

@@ -100,10 +100,7 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
       o.input = input_kind::file;
       o.stdin_bytes = c.header;
     }
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.expected, rec.env);
     EXPECT_EQ(o.stdin_bytes, rec.input);
@@ -134,10 +131,7 @@ TEST(Identity, FailedLoginLookUpIsSaidAndTheRunGoesOn) {
     o.env = {"PATH=/bin", std::string("LD_PRELOAD=") + POSTLET_FAILING_GETPWUID,
              "POSTLET_TEST_GETPWUID_ERRNO=" + std::to_string(c.error),
              "ASAN_OPTIONS=verify_asan_link_order=0"};
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.err, r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o, "qmail-inject", c.err).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
     EXPECT_EQ(o.env, rec.env);

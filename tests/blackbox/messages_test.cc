@@ -29,10 +29,7 @@ TEST(Messages, IdentityAndBytesFromFileAndPipe) {
       o.input = kind;
       o.stdin_bytes = read_file(std::string(MESSAGES_DIR) + "/" + c.file);
       ASSERT_FALSE(o.stdin_bytes.empty());
-      auto r = run(box, o);
-      EXPECT_EQ(0, r.status);
-      EXPECT_EQ("", r.err);
-      auto rec = read_record(box, "qmail-inject");
+      auto rec = run_to(box, o).rec;
       ASSERT_TRUE(rec.ran);
       EXPECT_EQ((strings{"bin/qmail-inject", "-H", "--", "extra@example.net"}), rec.argv);
       strings expected = {"PATH=/usr/bin:/bin", "HOME=/root"};

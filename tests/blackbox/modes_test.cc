@@ -70,11 +70,9 @@ TEST(Modes, ToolsByModeAndByName) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv[0] + " " + c.tool);
     sandbox box(stubs::all);
-    auto r = run(box, {.argv = c.argv, .env = {"USER=joe", "PROTO=set-by-caller"}});
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
+    const run_options o = {.argv = c.argv, .env = {"USER=joe", "PROTO=set-by-caller"}};
+    auto rec = run_to(box, o, c.tool).rec;
     EXPECT_EQ(c.tool, tool_that_ran(box));
-    auto rec = read_record(box, c.tool);
     if (std::string(c.tool) != "qmail-inject") {
       EXPECT_EQ((strings{std::string("bin/") + c.tool}), rec.argv);
     }
@@ -112,13 +110,12 @@ TEST(Modes, SmtpModeSetsTheConnectionVariables) {
   };
   for (const auto& c : cases) {
     sandbox box(stubs::all);
-    auto r = run(box, {.argv = {"postlet", "-bs", "-F", "Joe"},
-                       .env = c.inherited,
-                       .stdin_bytes = "HELO localhost\r\nQUIT\r\n"});
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ("", r.err);
+    auto [r, rec] = run_to(box,
+                           {.argv = {"postlet", "-bs", "-F", "Joe"},
+                            .env = c.inherited,
+                            .stdin_bytes = "HELO localhost\r\nQUIT\r\n"},
+                           "qmail-smtpd");
     EXPECT_EQ("220 stub ready\r\n250 HELO localhost\r\n250 QUIT\r\n", r.out);
-    auto rec = read_record(box, "qmail-smtpd");
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-smtpd"}), rec.argv);
     EXPECT_EQ("HELO localhost\r\nQUIT\r\n", rec.input);

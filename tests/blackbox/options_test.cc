@@ -144,10 +144,7 @@ TEST(Options, ArgumentsReachingTheInjector) {
     o.argv = c.argv;
     o.env = c.env;
     o.env.push_back("USER=joe");
-    auto r = run(box, o);
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.err, r.err);
-    auto rec = read_record(box, "qmail-inject");
+    auto rec = run_to(box, o, "qmail-inject", c.err).rec;
     ASSERT_TRUE(rec.ran);
     strings expected = {"bin/qmail-inject"};
     expected.insert(expected.end(), c.injected.begin(), c.injected.end());
@@ -177,11 +174,8 @@ TEST(Options, AddressDebugPrintsTheVectorInstead) {
 TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
   sandbox box;
   box.install_stub("tools/printenv");
-  auto r = run(box, {.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"},
-                     .env = {"PATH=/nonexistent:tools", "USER=joe"}});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.err);
-  auto rec = read_record(box, "printenv");
+  auto rec = run_to(box, {.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"},
+                          .env = {"PATH=/nonexistent:tools", "USER=joe"}}, "printenv").rec;
   ASSERT_TRUE(rec.ran);
   EXPECT_EQ((strings{"printenv"}), rec.argv);
   EXPECT_EQ((strings{"PATH=/nonexistent:tools", "USER=joe", "MAILNAME=Joe Doe"}), rec.env);
