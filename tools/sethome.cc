@@ -12,16 +12,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "front/qmail_home.h"
+
 namespace {
 
-constexpr uint32_t AREA = 49;
+constexpr uint32_t AREA = postlet::QMAIL_HOME_AREA;
 constexpr char MARKER[] = "PATCHSPACE------------------------END";
 constexpr uint32_t MARKER_LENGTH = sizeof MARKER - 1;
-// The bytes that postlet keeps right before its area (src/front/qmail_home.cc.in): they stay
-// where they are through strip and any number of patches.
-constexpr char SIGNATURE[] = {'\x7f', 'p', 'o', 's', 't', 'l', 'e', 't',
-                              '-',    'h', 'o', 'm', 'e', '\x7f', 'v', '1'};
-constexpr uint32_t SIGNATURE_LENGTH = sizeof SIGNATURE;
+// The bytes that postlet keeps right before its area: they stay where they are through strip and
+// any number of patches.
+constexpr const char* SIGNATURE = postlet::QMAIL_HOME_SIGNATURE;
+constexpr uint32_t SIGNATURE_LENGTH = postlet::QMAIL_HOME_SIGNATURE_LENGTH;
 
 constexpr char USAGE[] =
     "usage: postlet-sethome BINARY [DIR [OUTPUT]]\n"
