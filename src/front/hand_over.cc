@@ -59,11 +59,12 @@ int env_put(const char* name, const char* value) {
   // Room for the whole entry at once, so that composing it never moves it.
   uint32_t name_length = text_length(name);
   uint32_t value_length = value ? text_length(value) : 0;
-  if (value_length > UINT32_MAX - 3 - name_length) {
+  uint64_t room = uint64_t{name_length} + value_length + 3;  // '=', the NUL and the guard
+  if (room > UINT32_MAX) {
     errno = ENOMEM;
     return 0;
   }
-  if (!byte_string_ready(scratch, name_length + value_length + 3)) return 0;
+  if (!byte_string_ready(scratch, static_cast<uint32_t>(room))) return 0;
   if (!byte_string_copy(scratch, name, name_length)) return 0;
   if (value && (!byte_string_append(scratch, "=", 1) ||
                 !byte_string_append(scratch, value, value_length)))
