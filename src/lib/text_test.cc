@@ -24,6 +24,10 @@ TEST(Text, Helpers) {
   EXPECT_EQ(1u, bytes_find("a\0b", 3, '\0'));
   EXPECT_EQ(3u, bytes_find("abc", 3, 'x'));
   EXPECT_EQ(0u, bytes_find("abc", 0, 'a'));
+  EXPECT_STREQ("postlet", base_name("/usr/sbin/postlet"));
+  EXPECT_STREQ("mailq", base_name("mailq"));
+  EXPECT_STREQ("relay/", base_name("relay/"));
+  EXPECT_STREQ("", base_name(""));
 
   char buffer[] = "abcdef";
   bytes_copy_backward(buffer + 2, 4, buffer);
@@ -70,11 +74,4 @@ TEST(Text, FindLandsOnTheFirstMatchInAWord) {
     std::string none(30, static_cast<char>(c ^ 1));
     EXPECT_EQ(30u, bytes_find(none.data(), 30, c));
   }
-}
-
-TEST(BaseName, TakesTheTextAfterTheLastSlash) {
-  EXPECT_STREQ("postlet", base_name("/usr/sbin/postlet"));
-  EXPECT_STREQ("mailq", base_name("mailq"));
-  EXPECT_STREQ("relay/", base_name("relay/"));
-  EXPECT_STREQ("", base_name(""));
 }
