@@ -44,7 +44,7 @@ static bool points_into(const std::vector<element>& elements, const char* p) {
 // The table holds nothing that would make the parser end the process.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   for (const option_desc* row = postlet_options; row->short_name || row->long_name; ++row) {
-    uint32_t kind = row->type & ~(CMSC_HIDDEN | CMSC_OPTIONAL);
+    uint32_t kind = row->type & ~(CMSC_HIDDEN | CMSC_OPTIONAL | CMSC_ATTACHED);
     FUZZ_CHECK(kind != CMSC_INCLUDE);
     if (kind <= CMSC_FUNCTION) FUZZ_CHECK(row->variable != nullptr);
   }
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 1 << 14) return -1;
   cmdscan_keep_order = data[0] & 1;
-  operation_mode = sender_full_name = envelope_sender = environment_debug = nullptr;
+  operation_mode = sender_full_name = envelope_sender = environment_debug = log_label = nullptr;
   initialize_aliases = header_recipients = debug_mode = address_debug = 0;
   printed[0].clear();
   printed[1].clear();
@@ -115,7 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < count; ++i) {
       for (size_t j = i + 1; j < count; ++j) FUZZ_CHECK(vector[i] != vector[j]);
     }
-    for (const char* text : {operation_mode, sender_full_name, envelope_sender, environment_debug}) {
+    // -q sets the mode to a text of the program's own; every other value is an element's.
+    if (operation_mode && std::strcmp(operation_mode, "q") != 0)
+      FUZZ_CHECK(points_into(elements, operation_mode));
+    for (const char* text : {sender_full_name, envelope_sender, environment_debug, log_label}) {
       if (text) FUZZ_CHECK(points_into(elements, text));
     }
     // A success prints nothing but the warning about a number argument without digits.

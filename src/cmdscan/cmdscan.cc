@@ -186,6 +186,8 @@ static int check_count(cmdscan_context* ctx, const table_facts* facts, uint32_t 
 // for an optional argument left out; null when a required one is missing.
 static const char* following_argument(const option_desc* row, char** argv, uint32_t count,
                                       uint32_t* read) {
+  // A row that takes only an attached value must never swallow the address after it.
+  if (row->type & CMSC_ATTACHED) return "";
   int optional = (row->type & CMSC_OPTIONAL) != 0;
   if (*read + 1 < count && !(optional && argv[*read + 1][0] == '-')) {
     ++*read;

@@ -6,7 +6,8 @@
 
 namespace postlet {
 
-// Kinds of an option row: the row's type with CMSC_HIDDEN and CMSC_OPTIONAL cleared.
+// Kinds of an option row: the row's type with the flags CMSC_HIDDEN, CMSC_OPTIONAL and
+// CMSC_ATTACHED cleared.
 constexpr uint32_t CMSC_FLAG = 0;       // no argument; value is stored into an int32_t
 constexpr uint32_t CMSC_OR = 1;         // no argument; value is or-ed into an int32_t
 constexpr uint32_t CMSC_STRING = 2;     // a const char* set to the argument text itself
@@ -22,6 +23,9 @@ constexpr uint32_t CMSC_MAX_ARGS = 12;  // value: the largest final argument cou
 // Flags or-ed into the type.
 constexpr uint32_t CMSC_HIDDEN = 0x10000;    // left out of listings and of the variable check
 constexpr uint32_t CMSC_OPTIONAL = 0x20000;  // the argument of kinds 2 to 6 may be left out
+// The argument of kinds 2 to 6 is taken only when attached (-Ex, --name=x), never from the next
+// element; left out, it is the empty text.
+constexpr uint32_t CMSC_ATTACHED = 0x40000;
 
 // One row of an option table; the table ends at the first row without short and long name.
 struct option_desc {

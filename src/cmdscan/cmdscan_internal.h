@@ -10,9 +10,9 @@ namespace postlet {
 // The library's own rows, in listing order: version, help, longhelp. Kind CMSC_FLAG.
 extern const option_desc cmdscan_builtin_rows[3];
 
-// The row's kind: its type without CMSC_HIDDEN and CMSC_OPTIONAL.
+// The row's kind: its type without the flags.
 inline uint32_t cmdscan_kind(const option_desc* row) {
-  return row->type & ~(CMSC_HIDDEN | CMSC_OPTIONAL);
+  return row->type & ~(CMSC_HIDDEN | CMSC_OPTIONAL | CMSC_ATTACHED);
 }
 
 }  // namespace postlet

@@ -76,10 +76,10 @@ int env_put(const char* name, const char* value) {
   return byte_string_append_string(storage, scratch);
 }
 
-void run_program(char** argv) {
+char** child_environment() {
   byte_string* changes = &env_changes.storage;
   // An empty entry ends the list, so that the walk below knows where it stops.
-  if (!byte_string_append_byte(changes, nul_byte)) return;
+  if (!byte_string_append_byte(changes, nul_byte)) return nullptr;
   uint32_t inherited = 0;
   if (environ) {
     while (environ[inherited]) ++inherited;
@@ -91,10 +91,10 @@ void run_program(char** argv) {
   uint64_t slots = uint64_t{inherited} + edits + 1;
   if (slots > UINT32_MAX / sizeof(char*)) {
     errno = ENOMEM;
-    return;
+    return nullptr;
   }
   char** envp = static_cast<char**>(pool_alloc(static_cast<uint32_t>(slots * sizeof(char*))));
-  if (!envp) return;
+  if (!envp) return nullptr;
   for (uint32_t i = 0; i < inherited; ++i) envp[i] = environ[i];
   uint32_t j = inherited;
   char* entry = changes->data;
@@ -114,6 +114,12 @@ void run_program(char** argv) {
     entry += entry_length + 1;
   }
   envp[j] = nullptr;
+  return envp;
+}
+
+void run_program(char** argv) {
+  char** envp = child_environment();
+  if (!envp) return;
   exec_search(argv[0], argv, envp);
   int saved = errno;
   pool_free(envp);

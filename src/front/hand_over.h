@@ -32,6 +32,9 @@ void arg_reset();
 // of memory.
 [[nodiscard]] int env_put(const char* name, const char* value);
 
+// The inherited environment merged with env_changes, null-terminated, from the pool; null when
+// out of memory. Call it once: it ends the list of edits.
+[[nodiscard]] char** child_environment();
 // Executes argv[0] with argv and the inherited environment merged with env_changes. Returns only
 // when the program could not be started, with errno set.
 void run_program(char** argv);

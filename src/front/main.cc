@@ -12,6 +12,7 @@
 #include "front/settings.h"
 #include "header/header_capture.h"
 #include "lib/diagnostics.h"
+#include "lib/out_buffer.h"
 #include "lib/text.h"
 
 #if defined(POSTLET_ALLOC_FAILURE)
@@ -30,11 +31,26 @@ static void add_head() {
   if (!arg_add("--")) die_nomem();
 }
 
-static void print_vector(char** vector) {
-  for (char** p = vector; *p; ++p) {
-    unbuffered_output(0, *p);
-    unbuffered_output(0, "\n");
+// One line per element on standard output; output lost is a failure, as for help and version.
+static void print_lines(char** lines) {
+  out_buffer* b = &standard_output_buffer;
+  for (char** p = lines; *p; ++p) {
+    if (out_put_text(b, *p) == -1 || out_put(b, "\n", 1) == -1)
+      die(111, errno, "unable to write output", nullptr, nullptr, nullptr);
   }
+  if (out_flush(b) == -1) die(111, errno, "unable to write output", nullptr, nullptr, nullptr);
+}
+
+// The dry runs show what would be handed over and run nothing: a program named on the command
+// line is never executed, whoever wrote the word.
+[[noreturn]] static void dry_run(char** vector) {
+  if (address_debug) print_lines(vector);
+  if (environment_debug) {
+    char** environment = child_environment();
+    if (!environment) die_nomem();
+    print_lines(environment);
+  }
+  _exit(0);
 }
 
 // Only a run that would queue needs an address; -t finds them in the header, the dry runs show.
@@ -52,7 +68,8 @@ int main(int argc, char** argv) {
   }
 #endif
   fatal_threshold = 3;
-  // Without any argument vector the command acts as "postlet" with no arguments.
+  // Without any argument vector the command acts as "postlet" with no arguments; an empty name
+  // (what the kernel gives a program started without a vector) is "postlet" too.
   static char default_name[] = "postlet";
   static char* default_vector[2];
   if (argc < 1 || !argv || !argv[0]) {
@@ -61,7 +78,7 @@ int main(int argc, char** argv) {
     argc = 1;
     argv = default_vector;
   }
-  program_name = base_name(argv[0]);
+  program_name = argv[0][0] ? base_name(argv[0]) : default_name;
   if (chdir(qmail_home()) == -1)
     die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
 
@@ -82,16 +99,9 @@ int main(int argc, char** argv) {
   header_capture_step(&from, &sender);
   sender_identity(from, sender);
 
-  if (environment_debug) {
-    arg_reset();
-    if (!arg_add(environment_debug)) die_nomem();
-  }
   char** vector = arg_vector();
   if (!vector) die_nomem();
-  if (address_debug) {
-    print_vector(vector);
-    _exit(0);
-  }
+  if (address_debug || environment_debug) dry_run(vector);
   run_program(vector);
   die(111, errno, "failed to start ", vector[0], nullptr, nullptr);
 }

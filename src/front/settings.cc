@@ -11,6 +11,7 @@ constinit int32_t header_recipients = 0;
 constinit int32_t debug_mode = 0;
 constinit int32_t address_debug = 0;
 constinit const char* environment_debug = nullptr;
+constinit const char* log_label = nullptr;
 
 constinit const char* ignored_text = nullptr;
 constinit int32_t ignored_flag = 0;

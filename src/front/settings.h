@@ -13,6 +13,7 @@ extern int32_t header_recipients;      // -t
 extern int32_t debug_mode;             // --debug
 extern int32_t address_debug;          // --address-debug
 extern const char* environment_debug;  // --environment-debug PRINTENV
+extern const char* log_label;          // -L LABEL
 
 // Sinks of the ignored options; nothing reads them.
 extern const char* ignored_text;

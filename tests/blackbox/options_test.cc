@@ -33,7 +33,9 @@ TEST(Options, HelpVersionAndPerOptionHelp) {
       {{"postlet", "--help", "r"}, "  -r     STRING              Set envelope sender.\n", 0},
       {{"postlet", "--help", "--environment-debug"},
        "      --environment-debug=PRINTENV debug environment.\n" + fill +
-           "Print the environment.\n" + fill + "Do not call qmail-inject.\n",
+           "Print the environment qmail-inject would get,\n" + fill +
+           "one NAME=VALUE line each. The message will not\n" + fill +
+           "be sent. PRINTENV is accepted and ignored.\n",
        0},
       {{"postlet", "--help", "version"},
        "      --version              Show version: postlet (postlet) 0.1.6.\n", 0},
@@ -79,6 +81,20 @@ TEST(Options, Diagnostics) {
       {{"postlet", "--address-debug", "-f\n", "ann"}, "postlet: sender address must be one line.\n", 2},
       {{"postlet", "-F", "Evil\nBcc: victim@example.org", "ann"}, "postlet: full name must be one line.\n", 2},
       {{"postlet", "-bp", "-F", "x\ry"}, "postlet: full name must be one line.\n", 2},
+      // Any other control byte is refused too: escape sequences, DEL, NUL's neighbours.
+      {{"postlet", "-f", "a@b\v", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "-r\x01a@b", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "-f", "a\t@b", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "-f", "a@b\x7f", "ann"}, "postlet: sender address must be one line.\n", 2},
+      {{"postlet", "-F", "A\x1b[31mB", "ann"}, "postlet: full name must be one line.\n", 2},
+      {{"postlet", "-F", "A\x7f", "ann"}, "postlet: full name must be one line.\n", 2},
+      {{"postlet", "-F", "\x1f", "ann"}, "postlet: full name must be one line.\n", 2},
+      {{"postlet", "-L"}, "postlet: option requires an argument -- L\n", 2},
+      {{"postlet", "-V"}, "postlet: option requires an argument -- V\n", 2},
+      // A queue run is asked for with -q as with -bq, an interval attached or not.
+      {{"postlet", "-q"}, "postlet: queuemode not implemented. send an alarm to qmail-send.\n", 2},
+      {{"postlet", "-q30m", "joe"}, "postlet: queuemode not implemented. send an alarm to qmail-send.\n", 2},
+      {{"postlet", "-bm", "-q"}, "postlet: queuemode not implemented. send an alarm to qmail-send.\n", 2},
   };
   sandbox box(stubs::all);
   for (const auto& c : cases) {
@@ -112,11 +128,19 @@ TEST(Options, ArgumentsReachingTheInjector) {
       {{"postlet", "-h", "12x", "ann"}, {}, {"-a", "--", "ann"}},
       {{"postlet", "-h", "x", "ann"}, {}, {"-a", "--", "ann"}, "postlet: x: not a number.\n"},
       {{"postlet", "-T", "word"}, {}, {"-a", "--", "word"}},
-      {{"postlet", "-G", "-m", "-c", "-n", "-s", "-U", "-v", "-V", "-x", "w"}, {}, {"-a", "--", "w"}},
+      {{"postlet", "-G", "-m", "-c", "-n", "-s", "-U", "-v", "-x", "w"}, {}, {"-a", "--", "w"}},
+      {{"postlet", "-V", "myenvid", "joe"}, {}, {"-a", "--", "joe"}},
+      {{"postlet", "-Ac", "-A", "m", "joe"}, {}, {"-a", "--", "joe"}},
+      {{"postlet", "-q", "-bm", "joe"}, {}, {"-a", "--", "joe"}},
+      // -E and -J take only an attached value: the next word stays an address.
       {{"postlet", "-E", "-t"}, {}, {"-H", "--"}},
-      {{"postlet", "-J", "word", "ann"}, {}, {"-a", "--", "ann"}},
+      {{"postlet", "-E", "joe"}, {}, {"-a", "--", "joe"}},
+      {{"postlet", "-Ex", "joe"}, {}, {"-a", "--", "joe"}},
+      {{"postlet", "-J", "word", "ann"}, {}, {"-a", "--", "word", "ann"}},
       {{"postlet", "-Lmylabel", "ann"}, {}, {"-a", "--", "ann"}},
-      {{"postlet", "-L", "-t"}, {}, {"-H", "--"}},
+      {{"postlet", "-L", "x", "joe"}, {}, {"-a", "--", "joe"}},
+      {{"postlet", "-L", "-t", "joe"}, {}, {"-a", "--", "joe"}},
+      {{"postlet", "-F", "Ann\tB", "joe"}, {}, {"-a", "--", "joe"}},
       // Options end at the first address: what follows is passed on as addresses, "--" included.
       {{"postlet", "ann", "--", "-t", "bob"}, {}, {"-a", "--", "ann", "--", "-t", "bob"}},
       {{"postlet", "-", "ann"}, {}, {"-a", "--", "-", "ann"}},
@@ -158,7 +182,9 @@ TEST(Options, AddressDebugPrintsTheVectorInstead) {
     std::string out;
   } cases[] = {
       {{"postlet", "--address-debug", "-t", "joe"}, "bin/qmail-inject\n-H\n--\njoe\n"},
-      {{"postlet", "--address-debug", "--environment-debug", "printenv", "joe"}, "printenv\n"},
+      // Both dry runs: the vector, then the environment (here just the one variable).
+      {{"postlet", "--address-debug", "--environment-debug", "printenv", "joe"},
+       "bin/qmail-inject\n-a\n--\njoe\nUSER=joe\n"},
       {{"postlet", "--address-debug", "-f", "", "--debug"}, "bin/qmail-inject\n-a\n-n\n-f\n\n--\n"},
   };
   sandbox box(stubs::all);
@@ -171,14 +197,45 @@ TEST(Options, AddressDebugPrintsTheVectorInstead) {
   EXPECT_FALSE(read_record(box, "qmail-inject").ran);
 }
 
-TEST(Options, EnvironmentDebugRunsTheProgramWithTheInjectorsEnvironment) {
-  sandbox box;
-  box.install_stub("tools/printenv");
-  auto rec = run_to(box, {.argv = {"postlet", "-F", "Joe Doe", "--environment-debug", "printenv"},
-                          .env = {"PATH=/nonexistent:tools", "USER=joe"}}, "printenv").rec;
-  ASSERT_TRUE(rec.ran);
-  EXPECT_EQ((strings{"printenv"}), rec.argv);
-  EXPECT_EQ((strings{"PATH=/nonexistent:tools", "USER=joe", "MAILNAME=Joe Doe"}), rec.env);
+// --environment-debug runs nothing, whatever program it names: it prints, one line each, the
+// environment that the injector receives in the same run without it.
+TEST(Options, EnvironmentDebugPrintsWhatTheInjectorWouldGet) {
+  const struct {
+    strings argv;  // with the dry run, which the real run leaves out
+    strings env;
+    input_kind input;
+    std::string message;
+  } cases[] = {
+      {{"postlet", "-F", "Joe Doe", "--environment-debug", "sh", "joe"},
+       {"PATH=/nonexistent:.", "USER=joe"}},
+      // A caller's fifth parameter with spaces: the word names sh, and nothing runs it.
+      {{"postlet", "-t", "-i", "-fa@b.org", "--environment-debug=sh"}, {"PATH=."}, input_kind::pipe,
+       "Subject: x\n\necho PWNED\n"},
+      {{"postlet", "--environment-debug=/bin/sh", "-f", "a@b.example", "joe"}, {"QMAILHOST=h", "LOGNAME=x"}},
+      {{"postlet", "--environment-debug=sh", "joe"}, {}, input_kind::file,
+       "From: Ann <ann@example.com>\n\nbody\n"},
+      {{"postlet", "--environment-debug=sh", "joe"}, {"USER=joe", "QMAILSHOST=old"}, input_kind::file,
+       "Sender: s@lists.example\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv.back());
+    sandbox box(stubs::all);
+    box.install_stub("sh");
+    run_options o{.argv = {}, .env = c.env, .input = c.input, .stdin_bytes = c.message};
+    for (const auto& a : c.argv) {
+      if (a.rfind("--environment-debug", 0) != 0 && a != "sh") o.argv.push_back(a);
+    }
+    auto real = run_to(box, o).rec;
+    ASSERT_TRUE(real.ran);
+    o.argv = c.argv;
+    auto r = run(box, o);
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("", r.err);
+    std::string expected;
+    for (const auto& e : real.env) expected += e + "\n";
+    EXPECT_EQ(expected, r.out);
+    EXPECT_FALSE(read_record(box, "sh").ran);
+  }
 }
 
 TEST(Options, OutputThatCannotBeWrittenIsAFailure) {

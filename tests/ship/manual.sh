@@ -44,7 +44,7 @@ tags=$(printf '%s\n' "$options" | sed -n 's/^       \(--*[A-Za-z?][-a-z]*\).*/\1
 # Every row of the table, hidden ones included, and the parser's own requests.
 letters=$(sed -n "s/.*\.short_name = '\(.\)'.*/-\1/p" "$table")
 names=$(sed -n 's/.*\.long_name = "\([^"]*\)".*/--\1/p' "$table")
-check "rows found in the table" 32 "$(printf '%s\n%s\n' "$letters" "$names" | wc -l | tr -d ' ')"
+check "rows found in the table" 34 "$(printf '%s\n%s\n' "$letters" "$names" | wc -l | tr -d ' ')"
 wanted=$(printf '%s\n%s\n--help\n--longhelp\n--version\n-?\n' "$letters" "$names" | LC_ALL=C sort -u)
 check "options documented, one paragraph each" "$wanted" "$tags"
 
