@@ -103,7 +103,7 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
          for (int i = 0; i < 100000; ++i) s += "From: u" + std::to_string(i) + "@h.example\n";
          return s + "\nbody\n";
        }(),
-       {"QMAILSHOST=h.example", "QMAILSUSER=u*"}},
+       {"QMAILSHOST=h.example", "QMAILSUSER=u0"}},
       {"NUL byte inside the From value", std::string("From: j") + '\0' + "oe@x.example\n\nbody\n",
        {"QMAILSUSER=j"}},
       {"bytes 128 to 255 in From",
@@ -127,16 +127,7 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.message, rec.input);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
-    strings identity = blackbox::only(rec.env, IDENTITY);
-    if (c.identity.back() == "QMAILSUSER=u*" && identity.size() == 2) {
-      // Equal keys come back in insertion order except where growth re-placed a run that
-      // wrapped around, so any of the 1000 captured fields may be the first; none after them.
-      std::string user = identity[1];
-      ASSERT_EQ(0u, user.rfind("QMAILSUSER=u", 0)) << user;
-      EXPECT_LT(std::stoi(user.substr(12)), 1000) << user;
-      identity[1] = "QMAILSUSER=u*";
-    }
-    EXPECT_EQ(c.identity, identity);
+    EXPECT_EQ(c.identity, blackbox::only(rec.env, IDENTITY));
     if (!under_wrapper()) {
       EXPECT_LT(r.seconds, 10.0);
     }
