@@ -81,3 +81,15 @@ TEST(ByteString, SizesBeyondThirtyTwoBitsFailAndLeaveTheStringAlone) {
   EXPECT_EQ(before.len, s.len);
   EXPECT_EQ(before.capacity, s.capacity);
 }
+
+// A byte appended past the capacity would land in the pool's rounding and go unseen otherwise.
+TEST(ByteString, AppendByteStaysWithinTheCapacity) {
+  byte_string s = {};
+  std::string want;
+  for (char c = 'a'; c <= 'z'; ++c) {
+    ASSERT_EQ(1, byte_string_append_byte(&s, &c));
+    want += c;
+    ASSERT_LE(s.len, s.capacity) << want;
+  }
+  EXPECT_EQ(want, content(s));
+}
