@@ -5,6 +5,8 @@ add_test(NAME Checks.NoHeapInTheCommonCase
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/checks/heap.sh $<TARGET_FILE:postlet>
                  $<TARGET_FILE:postlet-sethome>)
 set_tests_properties(Checks.NoHeapInTheCommonCase PROPERTIES SKIP_RETURN_CODE 77)
+# It reads the symbols of every object file: slow, left out by "ctest -LE slow".
+set_tests_properties(Checks.LibraryDependencies PROPERTIES LABELS slow)
 if(POSTLET_SANITIZE)
   # The sanitizer runtime is linked in and intercepts the heap.
   set_tests_properties(Checks.LibraryDependencies Checks.NoHeapInTheCommonCase PROPERTIES DISABLED TRUE)

@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <random>
 #include <string>
@@ -378,39 +375,6 @@ TEST(AddressParse, OutOfMemoryGivesResultOne) {
   EXPECT_EQ(1, address_tokenize(&stream, &in, nullptr));
   pool_fail_after(0);
   byte_string_release(&stream);
-}
-
-// Run by hand: address_test --gtest_also_run_disabled_tests --gtest_filter='*Bench*'
-TEST(AddressParse, DISABLED_BenchStrictRecipientLists) {
-  const uint32_t sizes[] = {64 * 1024, 256 * 1024, 1024 * 1024};
-  for (uint32_t size : sizes) {
-    std::string text;
-    uint32_t count = 0;
-    while (text.size() < size) {
-      text += "user" + std::to_string(count) + "@host" + std::to_string(count % 97) + ".example, ";
-      ++count;
-    }
-    text.resize(size);
-    while (text.back() == ',' || text.back() == ' ' || text.back() == '.')
-      text.pop_back();
-    byte_string in = view_of(text);
-    double best = 1e30;
-    uint32_t entries = 0;
-    for (int run = 0; run < 5; ++run) {
-      address_list list = {};
-      auto start = std::chrono::steady_clock::now();
-      int result = address_parse(&list, &in, 1);
-      auto stop = std::chrono::steady_clock::now();
-      ASSERT_EQ(0, result);
-      entries = 0;
-      for (uint32_t k = 0; k < list.len; ++k)
-        entries += list.data[k] == '\0';
-      byte_string_release(&list);
-      best = std::min(best, std::chrono::duration<double, std::milli>(stop - start).count());
-    }
-    std::printf("strict parse of %7u bytes: %u addresses, best of 5 %.3f ms, %.2f ns/byte\n",
-                static_cast<unsigned>(text.size()), entries, best, best * 1e6 / text.size());
-  }
 }
 
 }  // namespace

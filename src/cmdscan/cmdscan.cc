@@ -136,7 +136,8 @@ static void not_a_number(cmdscan_context* ctx, const char* argument) {
   ctx->number_error = 1;
 }
 
-void cmdscan_store(cmdscan_context* ctx, const option_desc* row, const char* argument) {
+// Stores argument through row's variable by the row's kind; kinds that store nothing _exit(1).
+static void cmdscan_store(cmdscan_context* ctx, const option_desc* row, const char* argument) {
   // A hidden row may lack a variable; its argument is then read and dropped.
   void* variable = row->variable;
   switch (cmdscan_kind(row)) {

@@ -70,8 +70,6 @@ void cmdscan(const char* program, const char* package, const char* version, int*
 // CMSC_PRINT text was printed; 0: an error was reported. A bad table ends in _exit(1).
 // argv must hold a null element; the element count is taken from it, not from *argc.
 int cmdscan_parse(cmdscan_context* ctx, int* argc, char** argv);
-// Stores argument through row's variable by the row's kind; kinds that store nothing _exit(1).
-void cmdscan_store(cmdscan_context* ctx, const option_desc* row, const char* argument);
 // Decimal digits from the start of text into *result, modulo 2^64; stores even when none was
 // read. Returns the digits consumed.
 uint32_t scan_ulong(const char* text, uint64_t* result);

@@ -53,7 +53,8 @@ static void put_part(const char* name, const char* text, uint32_t n) {
   byte_string_release(&scratch);
 }
 
-void identity_from_address(const char* address) {
+// Sets QMAILSHOST and QMAILSUSER from one address as far as the flags allow, then both flags.
+static void identity_from_address(const char* address) {
   uint32_t at = text_find_byte(address, '@');
   if (at == 0) return;
   // The host part already ends with the address's NUL; only the local part needs a copy.
@@ -97,7 +98,9 @@ static void identity_from_field(field_parse* p, const char* value) {
   }
 }
 
-const char* login_name() {
+// The name of the password entry of the real user id, or null; a look-up that failed, rather
+// than found no entry, also writes a warning line.
+static const char* login_name() {
   errno = 0;
   const passwd* entry = password_entry(getuid());
   if (entry) return entry->pw_name;
@@ -129,7 +132,8 @@ void sender_identity(const char* from, const char* sender) {
     if (sender) identity_from_field(&parse, sender);
     if (from && !user_identity_set) identity_from_field(&parse, from);
   }
-  // A usable From field is the identity; the envelope and the login name add nothing.
+  // A From field settles the identity, even one that gave no address: the envelope and the
+  // login name add nothing.
   if (from) return;
   if (envelope) {
     envelope_identity(envelope);

@@ -18,11 +18,4 @@ void identity_flags();
 // The null sender (empty) counts as no envelope sender.
 void sender_identity(const char* from, const char* sender);
 
-// Sets QMAILSHOST and QMAILSUSER from one address as far as the flags allow, then both flags.
-void identity_from_address(const char* address);
-
-// The name of the password entry of the real user id, or null; a look-up that failed, rather
-// than found no entry, also writes a warning line.
-const char* login_name();
-
 }  // namespace postlet

@@ -23,7 +23,8 @@ static constexpr char QUEUE[] = "queuemode not implemented. send an alarm to qma
   die(2, 0, "mode ", mode, " not implemented.", nullptr);
 }
 
-void run_tool(const char* path) {
+// Executes one of qmail's tools with the argument vector {path}.
+[[noreturn]] static void run_tool(const char* path) {
   static char* argv[2];
   argv[0] = const_cast<char*>(path);
   argv[1] = nullptr;
@@ -31,7 +32,8 @@ void run_tool(const char* path) {
   die(111, errno, "failed to run ", path, nullptr, nullptr);
 }
 
-void smtp_mode() {
+// qmail's SMTP server over descriptors 0 and 1, as if for a connection from the local host.
+[[noreturn]] static void smtp_mode() {
   // A caller that set PROTO has set up the connection variables itself.
   if (!env_get("PROTO")) {
     // Names and values sit in the rows, so the table needs no relocation at load time.

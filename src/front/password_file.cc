@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "cmdscan/cmdscan.h"
 #include "front/password_entry.h"
 #include "lib/byte_string.h"
 #include "lib/in_buffer.h"
-#include "lib/text.h"
 
 namespace postlet {
 
@@ -16,17 +16,15 @@ static long read_descriptor(int descriptor, char* bytes, uint32_t n) {
   return read(descriptor, bytes, n);
 }
 
-// The decimal number text[0, length) as a uid; false for anything else.
-static bool parse_uid(const char* text, uint32_t length, uid_t* uid) {
-  if (length == 0 || length > 10) return false;
+// The decimal digits at text as an id: their count, or 0 when there are none or the value does
+// not fit, *id then untouched. The line's guard byte ends a scan that reaches the line's end.
+static uint32_t scan_id(const char* text, uid_t* id) {
   uint64_t value = 0;
-  for (uint32_t i = 0; i < length; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  }
-  if (value != static_cast<uid_t>(value)) return false;
-  *uid = static_cast<uid_t>(value);
-  return true;
+  uint32_t digits = scan_ulong(text, &value);
+  // Up to 19 digits cannot wrap the scan's 64 bits.
+  if (digits == 0 || digits > 19 || value != static_cast<uid_t>(value)) return 0;
+  *id = static_cast<uid_t>(value);
+  return digits;
 }
 
 // The line's fields are name:password:uid:gid:...; the name is cut at its ':' in place. A line
@@ -40,14 +38,10 @@ static bool entry_of_line(byte_string* line, uid_t uid, passwd* entry) {
   }
   if (fields < 4) return false;
   uid_t found = 0;
-  if (!parse_uid(line->data + field_start[2], field_start[3] - 1 - field_start[2], &found) ||
-      found != uid)
-    return false;
-  uint32_t gid_end = field_start[3];
-  while (gid_end < line->len && line->data[gid_end] >= '0' && line->data[gid_end] <= '9')
-    ++gid_end;
+  uint32_t digits = scan_id(line->data + field_start[2], &found);
+  if (digits == 0 || digits != field_start[3] - 1 - field_start[2] || found != uid) return false;
   uid_t gid = 0;
-  if (!parse_uid(line->data + field_start[3], gid_end - field_start[3], &gid)) gid = 0;
+  (void)scan_id(line->data + field_start[3], &gid);
   line->data[field_start[1] - 1] = 0;
   static char empty[] = "";
   entry->pw_name = line->data;

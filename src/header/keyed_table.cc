@@ -52,7 +52,9 @@ static keyed_entry** slot_array(uint32_t n) {
   return slots;
 }
 
-// Doubles the group's slots, re-placing entries by their stored hash in old index order.
+// Doubles the group's slots, re-placing entries by their stored hash. The walk starts after an
+// empty slot, so that each run is taken from its start: equal keys keep their order even where
+// a run wrapped past the end of the old array.
 static int grow(const keyed_table* t, keyed_group* g) {
   if (g->size > UINT32_MAX / 2) {
     errno = ENOMEM;
@@ -62,7 +64,11 @@ static int grow(const keyed_table* t, keyed_group* g) {
   uint32_t size = g->size ? g->size * 2 : 2;
   keyed_entry** slots = slot_array(size);
   if (!slots) return -1;
-  for (uint32_t i = 0; i < g->size; ++i) {
+  uint32_t empty = 0;
+  while (empty < g->size && g->slots[empty])
+    ++empty;
+  for (uint32_t k = 1; k <= g->size; ++k) {
+    uint32_t i = (empty + k) % g->size;
     if (!holds_entry(&g->slots[i])) continue;
     keyed_entry* e = g->slots[i];
     uint32_t j = e->hash / t->group_count % size;

@@ -38,8 +38,9 @@ uint32_t plain_hash(const std::string& key) {
   return h;
 }
 
-uint32_t home_31(const char*, uint32_t) {
-  return 31;
+// Group kN (of three) with home slot 31 of its first 32.
+uint32_t home_31_of_group(const char* key, uint32_t n) {
+  return 31 * 3 + static_cast<uint32_t>(key[n - 1] - '0');
 }
 
 }  // namespace
@@ -134,28 +135,25 @@ TEST(KeyedTable, EqualKeysInInsertionOrderThenNothing) {
   keyed_table_free(&t);
 }
 
-TEST(KeyedTable, ProbesWrapAndGrowthReplacesInIndexOrder) {
+TEST(KeyedTable, EqualKeysKeepTheirOrderThroughGrowthsInEveryGroup) {
   keyed_table t = {};
-  ASSERT_EQ(0, keyed_table_init(&t, 1, 32, home_31));
-  for (int i = 0; i < 16; ++i)
-    ASSERT_EQ(1, insert_text(&t, "k", std::to_string(i)));
-  // Home slot 31: the run wraps to slots 0 to 14.
-  std::vector<std::string> before;
-  for (int i = 0; i < 16; ++i)
-    before.push_back(std::to_string(i));
-  EXPECT_EQ(before, values_of(&t, "k"));
-  EXPECT_EQ(nullptr, t.groups[0].slots[15]);
-
-  ASSERT_EQ(1, insert_text(&t, "k", "16"));
-  ASSERT_EQ(64u, t.groups[0].size);
-  // Re-placement walks the old slots from 0, so the entry that stood in slot 31 moves behind
-  // those that had wrapped.
-  std::vector<std::string> after;
-  for (int i = 1; i < 16; ++i)
-    after.push_back(std::to_string(i));
-  after.push_back("0");
-  after.push_back("16");
-  EXPECT_EQ(after, values_of(&t, "k"));
+  ASSERT_EQ(0, keyed_table_init(&t, 3, 32, home_31_of_group));
+  std::vector<std::string> inserted;
+  for (int i = 0; i < 100; ++i) {
+    inserted.push_back(std::to_string(i));
+    for (const char* key : {"k0", "k1", "k2"})
+      ASSERT_EQ(1, insert_text(&t, key, inserted.back()));
+    // The run from slot 31 has wrapped to slots 0 to 14 when the first growth comes.
+    if (i == 15) {
+      EXPECT_EQ(inserted, values_of(&t, "k1"));
+    }
+  }
+  // Each group is found after growth only where growth places by the hash without its group part.
+  for (const char* key : {"k0", "k1", "k2"}) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(256u, t.groups[key[1] - '0'].size);
+    EXPECT_EQ(inserted, values_of(&t, key));
+  }
   keyed_table_free(&t);
 }
 

@@ -61,6 +61,14 @@ TEST(ByteString, AppendCopyAndGuardByte) {
   byte_string_release(&u);
   ASSERT_EQ(1, byte_string_append_text(&u, "again"));
   EXPECT_EQ("again", content(u));
+
+  // A byte appended past the capacity would land unseen in the pool's rounding.
+  byte_string b = {};
+  for (char c = 'a'; c <= 'z'; ++c) {
+    ASSERT_EQ(1, byte_string_append_byte(&b, &c));
+    ASSERT_LE(b.len, b.capacity) << c;
+  }
+  EXPECT_EQ("abcdefghijklmnopqrstuvwxyz", content(b));
 }
 
 TEST(ByteString, SizesBeyondThirtyTwoBitsFailAndLeaveTheStringAlone) {

@@ -35,9 +35,9 @@ long in_fill(in_buffer* b) {
   uint32_t n = static_cast<uint32_t>(r);
   b->available = n;
   b->position -= n;
-  // A short read lands at the start; the bytes must end where the buffer ends. The ranges may
-  // overlap with the destination above, hence the copy from the last byte down.
-  if (b->position) bytes_copy_backward(b->buffer + b->position, n, b->buffer);
+  // A short read lands at the start; the bytes must end where the buffer ends, and the two
+  // ranges may overlap.
+  if (b->position) bytes_copy(b->buffer + b->position, n, b->buffer);
   return r;
 }
 

@@ -1,4 +1,4 @@
-// text.h: byte and text helpers, plain loops with no library calls.
+// text.h: byte and text helpers; the copy and the search of counted bytes are the C library's.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +11,8 @@ uint32_t text_length(const char* text);
 uint32_t text_find_byte(const char* text, char c);
 // 0 when equal, else the unsigned difference of the first differing bytes (a's minus b's).
 int text_compare(const char* a, const char* b);
-// Copies n bytes from the first to the last.
+// Copies n bytes; the two ranges may overlap.
 void bytes_copy(char* destination, uint32_t n, const char* source);
-// Copies n bytes from the last to the first, for a destination above an overlapping source.
-void bytes_copy_backward(char* destination, uint32_t n, const char* source);
 // Index of the first of n bytes equal to c, or n.
 uint32_t bytes_find(const char* bytes, uint32_t n, char c);
 // 0 when the n bytes are equal, else the unsigned difference of the first differing pair.

@@ -103,7 +103,7 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
          for (int i = 0; i < 100000; ++i) s += "From: u" + std::to_string(i) + "@h.example\n";
          return s + "\nbody\n";
        }(),
-       {"QMAILSHOST=h.example", "QMAILSUSER=u*"}},
+       {"QMAILSHOST=h.example", "QMAILSUSER=u0"}},
       {"NUL byte inside the From value", std::string("From: j") + '\0' + "oe@x.example\n\nbody\n",
        {"QMAILSUSER=j"}},
       {"bytes 128 to 255 in From",
@@ -127,16 +127,7 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ(c.message, rec.input);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
-    strings identity = blackbox::only(rec.env, IDENTITY);
-    if (c.identity.back() == "QMAILSUSER=u*" && identity.size() == 2) {
-      // Equal keys come back in insertion order except where growth re-placed a run that
-      // wrapped around, so any of the 1000 captured fields may be the first; none after them.
-      std::string user = identity[1];
-      ASSERT_EQ(0u, user.rfind("QMAILSUSER=u", 0)) << user;
-      EXPECT_LT(std::stoi(user.substr(12)), 1000) << user;
-      identity[1] = "QMAILSUSER=u*";
-    }
-    EXPECT_EQ(c.identity, identity);
+    EXPECT_EQ(c.identity, blackbox::only(rec.env, IDENTITY));
     if (!under_wrapper()) {
       EXPECT_LT(r.seconds, 10.0);
     }
@@ -212,11 +203,16 @@ TEST(Hostile, StandardDescriptorsClosedAtStart) {
 
 TEST(Hostile, EmptyArgumentVectorActsAsPlainPostlet) {
   if (under_wrapper()) GTEST_SKIP() << "a wrapper cannot start a program without arguments";
+  // Linux since 5.18 hands a program started without arguments one empty argv[0]; older kernels
+  // hand none. The stub shows which it is here; either way the name is postlet.
+  sandbox probe(stubs::all);
+  run(probe, {.argv = {}, .program = probe.home + "/bin/qmail-inject"});
+  auto given = read_record(probe, "qmail-inject");
+  ASSERT_TRUE(given.ran && (given.argv.empty() || given.argv == strings{""}));
   sandbox box(stubs::all);
   auto r = run(box, {.argv = {}, .env = {"PATH=/bin", "USER=u"}, .stdin_bytes = "body\n"});
   // As plain "postlet": without an address nothing is queued.
   EXPECT_EQ(2, r.status);
-  // A kernel that hands over an empty argv[0] in place of none: the name is postlet all the same.
   EXPECT_EQ("postlet: no recipients. give addresses as arguments or use -t.\n", r.err);
   EXPECT_FALSE(read_record(box, "qmail-inject").ran);
 }

@@ -54,6 +54,7 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
        "From: ann@example.org\n\n", {"QMAILSHOST=old", "USER=u"}},
       {"USER present: From is not used", {}, {"USER=u"}, "From: ann@example.org\n\n", {"USER=u"}},
       {"a header address without @", {}, {}, "From: ann\n\n", {"QMAILSUSER=ann"}},
+      {"a header address ending in @", {}, {}, "From: ann@\n\n", {"QMAILSUSER=ann"}},
       {"display name with comma and quotes", {}, {},
        "From: \"Doe, Jane\" <jane@example.org>\n\n", {"QMAILSHOST=example.org", "QMAILSUSER=jane"}},
       {"comments around the address", {}, {}, "From: (Jane) jane@example.org (Doe)\n\n",

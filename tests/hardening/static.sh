@@ -1,23 +1,16 @@
 #!/bin/sh
-# The static build (POSTLET_STATIC=ON): it builds, its binary loads nothing at run time, and its
-# login look-up works without the C library's loadable name-service modules: a user in
-# /etc/passwd gets USER from there, a uid that /etc/passwd does not list gets no USER and no
-# crash. Usage: static.sh SOURCE_DIR WORK_DIR CXX
+# The static binary (POSTLET_STATIC): it loads nothing at run time, and its login look-up works
+# without the C library's loadable name-service modules: a user in /etc/passwd gets USER from
+# there, a uid that /etc/passwd does not list gets no USER and no crash.
+# Usage: static.sh STATIC_POSTLET SETHOME OBJECT_DIR
 set -eu
-source=$1
-work=$2/static
-cxx=$3
-rm -rf "$work"
-mkdir -p "$work"
-cmake -S "$source" -B "$work/build" -DCMAKE_CXX_COMPILER="$cxx" -DPOSTLET_STATIC=ON \
-  >"$work/log" 2>&1 || { cat "$work/log"; exit 1; }
-cmake --build "$work/build" --target postlet postlet-sethome >>"$work/log" 2>&1 ||
-  { cat "$work/log"; exit 1; }
-sh "$source/tests/checks/symbols.sh" "$work/build/postlet" "$work/build"
+static=$1
+sethome=$2
+sh "$(dirname "$0")/../checks/symbols.sh" "$static" "$3"
 home=$(mktemp -d /tmp/plstatic.XXXXXX)
 trap 'rm -rf "$home"' EXIT
 chmod 755 "$home"
-"$work/build/postlet-sethome" "$work/build/postlet" "$home" "$home/postlet" >/dev/null
+"$sethome" "$static" "$home" "$home/postlet" >/dev/null
 chmod 755 "$home/postlet"
 failures=0
 

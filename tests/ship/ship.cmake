@@ -17,5 +17,7 @@ add_test(NAME ship_version
 set(ship_tests ship_client_php ship_client_mutt ship_client_mailx ship_client_git ship_sethome
     ship_manual ship_install ship_configure ship_version)
 set_tests_properties(${ship_tests} PROPERTIES SKIP_RETURN_CODE 77 LABELS ship TIMEOUT 300)
+# A fresh configure and build: one of the slow tests that a quick "ctest -LE slow" leaves out.
+set_property(TEST ship_configure APPEND PROPERTY LABELS slow)
 # install.sh writes the build's install manifests and runs its uninstall target.
 set_tests_properties(ship_install PROPERTIES RESOURCE_LOCK postlet_install_manifest)
