@@ -9,6 +9,8 @@ namespace postlet {
 extern int32_t user_identity_set;
 // Set when the caller's environment names the sender host and also the user, or by an address.
 extern int32_t host_identity_set;
+// The login name that sender_identity looked up, or null.
+extern const char* looked_up_login;
 
 // First stage: the identity flags from the caller's environment, before the header is read.
 void identity_flags();
@@ -24,5 +26,9 @@ void identity_from_address(const char* address);
 // The name of the password entry of the real user id, or null; a look-up that failed, rather
 // than found no entry, also writes a warning line.
 const char* login_name();
+
+// The login name the run went by, for the log line: the one sender_identity looked up, else the
+// caller's USER or LOGNAME; null when there is none.
+const char* login_used();
 
 }  // namespace postlet

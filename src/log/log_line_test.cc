@@ -1,0 +1,88 @@
+// log_line_test.cc: the composed line, its escapes and its bound.
+#include "log/log_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+using namespace postlet;
+
+namespace {
+
+std::string compose(const log_fields& f) {
+  char line[LOG_LINE_MAX + 64];
+  uint32_t n = log_compose(line, &f);
+  EXPECT_LE(n, LOG_LINE_MAX);
+  return std::string(line, n);
+}
+
+}  // namespace
+
+TEST(LogLine, FieldsInOrderWithEscapes) {
+  const std::string id = " <20261209.4242.qmail@h>\r";
+  const struct {
+    log_fields fields;
+    const char* line;
+  } cases[] = {
+      {{.tag = nullptr, .uid = 1000, .user = "ann", .ppid = 77, .parent = "php-fpm8.2",
+        .cwd = "/var/www/site", .sender = "b@example.org", .recipients = 2, .header = 0,
+        .msgid = id.data(), .msgid_length = uint32_t(id.size()), .pid = 4242},
+       "<22>postlet[4242]: uid=1000 user=ann ppid=77 parent=php-fpm8.2 cwd=/var/www/site "
+       "sender=b@example.org rcpts=2 header=no msgid=<20261209.4242.qmail@h> pid=4242"},
+      {{.tag = "", .user = "", .cwd = nullptr, .sender = "", .header = 1, .msgid = " \n",
+        .msgid_length = 2},
+       "<22>postlet[0]: uid=0 user=- ppid=0 parent=- cwd=- sender=<> rcpts=0 header=yes msgid=- "
+       "pid=0"},
+      // A label cannot pose as the pid; no value can add a field or a line.
+      {{.tag = "x[1]: a\\b", .user = "a b", .parent = "\t", .cwd = "/x\ny=1 \xff",
+        .sender = "-", .msgid = "<a>\n <b>", .msgid_length = 8, .pid = 5},
+       "<22>x\\1331\\135\\072\\040a\\134b[5]: uid=0 user=a\\040b ppid=0 parent=\\011 "
+       "cwd=/x\\012y=1\\040\\377 sender=- rcpts=0 header=no msgid=<a>\\012\\040<b> pid=5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(c.line, compose(c.fields));
+  }
+  // Every byte but NUL: printable ones other than the backslash stand as they are.
+  for (int b = 1; b < 256; ++b) {
+    const char cwd[2] = {static_cast<char>(b), 0};
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "\\%03o", b);
+    std::string expected = b > 32 && b < 127 && b != '\\' ? std::string(cwd) : octal;
+    EXPECT_NE(std::string::npos, compose({.cwd = cwd}).find(" cwd=" + expected + " sender="));
+  }
+}
+
+TEST(LogLine, LongValuesAreCutSoEveryFieldRemains) {
+  const std::string label(100, 'L');
+  for (const std::string& text : {std::string(5000, '\1'), std::string(5000, 'v')}) {
+    log_fields f = {.tag = label.c_str(), .uid = 4294967295u, .user = text.c_str(),
+                    .ppid = 4294967295u, .parent = text.c_str(), .cwd = text.c_str(),
+                    .sender = text.c_str(), .recipients = 4294967295u, .header = 1,
+                    .msgid = text.data(), .msgid_length = uint32_t(text.size()),
+                    .pid = 4294967295u};
+    std::string line = compose(f);
+    SCOPED_TRACE(line);
+    // The tag is cut to 32 bytes, escapes stay whole, and the directory keeps the most room.
+    const std::string unit = text[0] == 'v' ? "v" : "\\001";
+    std::istringstream words(line);
+    std::string word, names;
+    words >> word;
+    EXPECT_EQ("<22>" + std::string(32, 'L') + "[4294967295]:", word);
+    while (words >> word) {
+      std::string name = word.substr(0, word.find('=')), value = word.substr(name.size() + 1);
+      names += name + " ";
+      if (value == "4294967295" || value == "yes") continue;
+      EXPECT_EQ(0u, value.size() % unit.size()) << name;
+      for (size_t i = 0; i < value.size(); i += unit.size()) {
+        ASSERT_EQ(unit, value.substr(i, unit.size())) << name;
+      }
+      if (name == "cwd") {
+        EXPECT_GE(value.size(), 288u);
+      }
+    }
+    EXPECT_EQ("uid user ppid parent cwd sender rcpts header msgid pid ", names);
+  }
+}

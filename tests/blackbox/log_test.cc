@@ -1,0 +1,130 @@
+// log_test.cc: the log line of a submission, received on a socket of the test's own.
+//
+// postlet-logtest is postlet built to send its line to the socket named by POSTLET_LOG_SOCKET.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "blackbox/driver.h"
+
+using namespace blackbox;
+
+namespace {
+
+enum class log_socket { listening, missing, full };
+
+struct log_case {
+  const char* name;
+  strings args;  // after argv[0]
+  strings env;   // besides POSTLET_LOG_SOCKET
+  std::string message;
+  input_kind input;
+  std::string dir;      // the caller's directory below the home
+  const char* control;  // control/postletlog; none when null
+  log_socket socket;
+  int status;
+  bool injected;     // qmail-inject ran
+  std::string line;  // after "<22>", with PID, UID, PPID, PARENT and HOME filled in; "" none
+};
+
+void fill_in(std::string& text, const std::string& key, const std::string& value) {
+  for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+}
+
+}  // namespace
+
+TEST(Log, OneLinePerSubmissionThatQueues) {
+  const std::string login = blackbox::login_name();
+  const std::string id = "Message-ID:\n <1.2@x.example> \nSubject: s\n\nbody\n";
+  const std::string line = "postlet[PID]: uid=UID user=ann ppid=PPID parent=PARENT cwd=HOME ";
+  const std::string plain = "Subject: s\n\nbody\n";
+  const strings ann = {"USER=ann"};
+  const auto pipe = input_kind::pipe;
+  const auto on = log_socket::listening;
+  const log_case cases[] = {
+      {"null sender, three addresses", {"-f", "<>", "a@b", "Joe <j@x>, k@x"}, ann, plain, pipe,
+       "", nullptr, on, 0, true, line + "sender=<> rcpts=3 header=no msgid=- pid=PID"},
+      {"-t, Message-ID from a file, the login name looked up", {"-t"}, {}, id, input_kind::file,
+       "", nullptr, on, 0, true,
+       "postlet[PID]: uid=UID user=" + (login.empty() ? "-" : login) +
+           " ppid=PPID parent=PARENT cwd=HOME sender=- rcpts=0 header=yes "
+           "msgid=<1.2@x.example> pid=PID"},
+      {"LOGNAME, an empty USER", {"a@b"}, {"USER=", "LOGNAME=lo"}, plain, pipe, "", nullptr, on, 0,
+       true,
+       "postlet[PID]: uid=UID user=lo ppid=PPID parent=PARENT cwd=HOME sender=- rcpts=1 "
+       "header=no msgid=- pid=PID"},
+      {"hostile directory, label, sender, name and Message-ID",
+       {"-L", "a b[1]:\\", "-F", "N\tx pid=1", "-f", "x pid=1\\\xe9@y", "a@b"}, ann,
+       "Message-ID: <a b>\tuid=0\\\xff\n\n", input_kind::file, "d pid=1\\\n\xff", nullptr, on, 0,
+       true,
+       "a\\040b\\1331\\135\\072\\134[PID]: uid=UID user=ann ppid=PPID parent=PARENT "
+       "cwd=HOME/d\\040pid=1\\134\\012\\377 sender=x\\040pid=1\\134\\351@y rcpts=1 header=no "
+       "msgid=<a\\040b>\\011uid=0\\134\\377 pid=PID"},
+      {"a long sender and label are cut",
+       {"-L", std::string(40, 'L'), "-f", std::string(2000, 'x'), "a@b"}, ann, plain, pipe, "",
+       nullptr, on, 0, true,
+       std::string(32, 'L') + "[PID]: uid=UID user=ann ppid=PPID parent=PARENT cwd=HOME sender=" +
+           std::string(256, 'x') + " rcpts=1 header=no msgid=- pid=PID"},
+      {"no socket", {"a@b"}, ann, plain, pipe, "", nullptr, log_socket::missing, 0, true, ""},
+      {"a full socket", {"a@b"}, ann, plain, pipe, "", nullptr, log_socket::full, 0, true, ""},
+      {"turned off", {"a@b"}, ann, plain, pipe, "", "off \r\nmore\n", on, 0, true, ""},
+      {"a control file that does not say off", {"a@b"}, ann, plain, pipe, "", "offline\n", on, 0,
+       true, line + "sender=- rcpts=1 header=no msgid=- pid=PID"},
+      {"--debug queues nothing", {"--debug", "a@b"}, ann, plain, pipe, "", nullptr, on, 0, true,
+       ""},
+      {"--address-debug", {"--address-debug", "a@b"}, ann, plain, pipe, "", nullptr, on, 0, false,
+       ""},
+      {"--environment-debug", {"--environment-debug", "x", "a@b"}, ann, plain, pipe, "", nullptr,
+       on, 0, false, ""},
+      {"-bp", {"-bp"}, ann, plain, pipe, "", nullptr, on, 0, false, ""},
+      {"a refusal", {"-I", "a@b"}, ann, plain, pipe, "", nullptr, on, 2, false, ""},
+      {"no recipient", {}, ann, plain, pipe, "", nullptr, on, 2, false, ""},
+  };
+  const std::string parent = read_file("/proc/self/comm");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sandbox box(POSTLET_LOGTEST_BINARY, stubs::all);
+    std::filesystem::remove(box.home + "/control/postletlog");
+    if (c.control) write_file(box.home + "/control/postletlog", c.control);
+    std::filesystem::create_directory(box.home + "/" + c.dir);
+    log_receiver receiver(box.home + "/log.socket");
+    if (c.socket == log_socket::full) receiver.fill();
+    strings argv = {"postlet"}, env = c.env;
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    env.push_back("POSTLET_LOG_SOCKET=" + box.home +
+                  (c.socket == log_socket::missing ? "/no.socket" : "/log.socket"));
+    // A send that waited on the full socket would leave postlet to the driver's kill.
+    auto r = run(box, {.argv = argv,
+                       .env = env,
+                       .input = c.input,
+                       .stdin_bytes = c.message,
+                       .cwd = box.home + "/" + c.dir});
+    EXPECT_EQ(c.status, r.status) << r.err;
+    if (c.status == 0) {
+      EXPECT_EQ("", r.err);
+    }
+    record rec = read_record(box, "qmail-inject");
+    EXPECT_EQ(c.injected, rec.ran);
+    strings lines = receiver.lines();
+    if (c.socket == log_socket::full) {
+      for (const auto& l : lines) {
+        EXPECT_EQ(std::string(1024, 'f'), l);
+      }
+    } else if (c.line.empty()) {
+      EXPECT_EQ(strings{}, lines);
+    } else {
+      ASSERT_TRUE(rec.ran);
+      // The injector runs as postlet's own process and inherits none of its descriptors.
+      ASSERT_EQ(std::string::npos, rec.pid.find(' ')) << rec.pid;
+      std::string expected = "<22>" + c.line;
+      fill_in(expected, "PPID", std::to_string(getpid()));
+      fill_in(expected, "PID", rec.pid);
+      fill_in(expected, "UID", std::to_string(getuid()));
+      fill_in(expected, "PARENT", parent.substr(0, parent.size() - 1));
+      fill_in(expected, "HOME", box.home);
+      EXPECT_EQ(strings{expected}, lines);
+    }
+  }
+}
