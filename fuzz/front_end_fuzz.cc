@@ -10,15 +10,19 @@
 // Checked at every exec: only qmail's programs, whatever the command line names; the message still
 // readable, unread, from the caller's offset; every inherited variable passed on unless an edit
 // names it; every edit names a variable the program may set, its value free of control bytes (a
-// tab allowed in the full name). At an exit: a documented status.
+// tab allowed in the full name); every descriptor the program opened closes on exec. At an exit:
+// a documented status. One log line for a run that queues, none otherwise: at most 1024 bytes,
+// no control byte, and no space but those before its ten fields.
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <sanitizer/allocator_interface.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <bitset>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdint>
@@ -77,6 +81,8 @@ struct run_record {
   std::vector<attempt> attempts;
   int status = -1;
   std::string written;
+  std::vector<std::string> log_lines;
+  std::bitset<256> open_before;  // descriptors open before the program started
 };
 
 run_record run;
@@ -144,6 +150,9 @@ extern "C" int execve(const char* path, char* const argv[], char* const envp[]) 
     a.envp.push_back(*p);
     a.env_text.emplace_back(*p);
   }
+  for (int fd = 3; fd < 256; ++fd) {
+    if (!run.open_before[fd] && fcntl(fd, F_GETFD) != -1) FUZZ_CHECK(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+  }
   bool fails = run.f.exec_fails;
   if (!fails) a.unread = read_all(0);
   run.attempts.push_back(std::move(a));
@@ -168,6 +177,16 @@ extern "C" ssize_t write(int fd, const void* bytes, size_t n) {
   if (!run.active || (fd != 1 && fd != 2)) return syscall(SYS_write, fd, bytes, n);
   run.active = false;
   if (run.written.size() < (1 << 20)) run.written.append(static_cast<const char*>(bytes), n);
+  run.active = true;
+  return static_cast<ssize_t>(n);
+}
+
+extern "C" ssize_t sendto(int fd, const void* bytes, size_t n, int flags, const sockaddr* to,
+                          socklen_t size) {
+  if (!run.active) return syscall(SYS_sendto, fd, bytes, n, flags, to, size);
+  FUZZ_CHECK(flags & MSG_DONTWAIT);
+  run.active = false;
+  run.log_lines.emplace_back(static_cast<const char*>(bytes), n);
   run.active = true;
   return static_cast<ssize_t>(n);
 }
@@ -197,6 +216,7 @@ static void fresh_process() {
   header_index = {};
   address_specials = {};
   user_identity_set = host_identity_set = 0;
+  looked_up_login = nullptr;
   fatal_threshold = 256;
   fatal_flag = 0;
   program_name = nullptr;
@@ -308,6 +328,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fresh_process();
   run = run_record{};
   run.f = f;
+  for (int fd = 0; fd < 256; ++fd) run.open_before[fd] = fcntl(fd, F_GETFD) != -1;
   block_count = 0;
   block_overflow = false;
   char** saved_environ = environ;
@@ -333,6 +354,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const attempt& a : run.attempts)
     check_attempt(a, inherited, message, f.file, start);
+  bool queues = false;
+  for (const attempt& a : run.attempts)
+    queues |= a.path == "bin/qmail-inject" && !(a.argv.size() > 2 && a.argv[2] == "-n");
+  FUZZ_CHECK(run.log_lines.size() == (queues ? 1u : 0u));
+  for (const std::string& line : run.log_lines) {
+    FUZZ_CHECK(line.size() <= 1024 && line.rfind("<22>", 0) == 0);
+    std::string names;
+    for (size_t at = line.find(' '); at != std::string::npos; at = line.find(' ', at + 1))
+      names += line.substr(at + 1, line.find('=', at) - at);
+    FUZZ_CHECK(names == "uid=user=ppid=parent=cwd=sender=rcpts=header=msgid=pid=");
+    for (unsigned char c : line)
+      FUZZ_CHECK(c >= 32 && c < 127);
+  }
+  // The descriptors the program left to the exec.
+  for (int fd = 1; fd < 256; ++fd) {
+    if (!run.open_before[fd]) close(fd);
+  }
 
   for (size_t i = 0; i < block_count; ++i)
     std::free(const_cast<void*>(blocks[i]));
