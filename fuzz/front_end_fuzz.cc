@@ -19,6 +19,7 @@
 #include <sanitizer/allocator_interface.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -81,7 +82,6 @@ struct run_record {
   std::vector<attempt> attempts;
   int status = -1;
   std::string written;
-  std::vector<std::string> log_lines;
   std::bitset<256> open_before;  // descriptors open before the program started
 };
 
@@ -181,16 +181,6 @@ extern "C" ssize_t write(int fd, const void* bytes, size_t n) {
   return static_cast<ssize_t>(n);
 }
 
-extern "C" ssize_t sendto(int fd, const void* bytes, size_t n, int flags, const sockaddr* to,
-                          socklen_t size) {
-  if (!run.active) return syscall(SYS_sendto, fd, bytes, n, flags, to, size);
-  FUZZ_CHECK(flags & MSG_DONTWAIT);
-  run.active = false;
-  run.log_lines.emplace_back(static_cast<const char*>(bytes), n);
-  run.active = true;
-  return static_cast<ssize_t>(n);
-}
-
 extern "C" passwd* getpwuid(uid_t) {
   static char name[] = "fuzzlogin";
   static passwd entry = {};
@@ -198,8 +188,20 @@ extern "C" passwd* getpwuid(uid_t) {
   return run.f.no_password_entry ? nullptr : &entry;
 }
 
+// The socket that receives the log lines, and the variable that names it to the program.
+int log_socket = -1;
+std::string log_variable;
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   program_thread = pthread_self();
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/postlet-fuzz-log.%d", getpid());
+  unlink(address.sun_path);
+  log_socket = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  FUZZ_CHECK(bind(log_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+  log_variable = std::string("POSTLET_LOG_SOCKET=") + address.sun_path;
+  std::atexit([] { unlink(log_variable.c_str() + log_variable.find('=') + 1); });
   FUZZ_CHECK(__sanitizer_install_malloc_and_free_hooks(on_malloc, on_free) != 0);
   return 0;
 }
@@ -302,6 +304,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     argv.push_back(strdup(s.c_str()));
   for (auto& s : items[1])
     env.push_back(strdup(s.c_str()));
+  // The harness's variable first, so that it is the one the program finds.
+  env.insert(env.begin(), strdup(log_variable.c_str()));
   const std::vector<char*> inherited = env;
   argv.push_back(nullptr);
   env.push_back(nullptr);
@@ -357,8 +361,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool queues = false;
   for (const attempt& a : run.attempts)
     queues |= a.path == "bin/qmail-inject" && !(a.argv.size() > 2 && a.argv[2] == "-n");
-  FUZZ_CHECK(run.log_lines.size() == (queues ? 1u : 0u));
-  for (const std::string& line : run.log_lines) {
+  std::vector<std::string> log_lines;
+  char datagram[2048];
+  for (ssize_t n; (n = recv(log_socket, datagram, sizeof datagram, 0)) >= 0;)
+    log_lines.emplace_back(datagram, static_cast<size_t>(n));
+  FUZZ_CHECK(log_lines.size() == (queues ? 1u : 0u));
+  for (const std::string& line : log_lines) {
     FUZZ_CHECK(line.size() <= 1024 && line.rfind("<22>", 0) == 0);
     std::string names;
     for (size_t at = line.find(' '); at != std::string::npos; at = line.find(' ', at + 1))
