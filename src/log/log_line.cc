@@ -31,17 +31,17 @@ static constexpr uint32_t MSGID_MAX = 192;
 
 static constexpr uint32_t length_of(const char* text) {
   uint32_t n = 0;
-  while (text[n]) ++n;
+  while (text[n])
+    ++n;
   return n;
 }
 
 // The most the line can hold before the cwd's value, and after it; the cwd gets what is left,
 // so that the fields after it are never crowded out.
-static constexpr uint32_t BEFORE_CWD = length_of("<22>") + LOG_TAG_MAX + length_of("[") +
-                                       NUMBER_MAX + length_of("]: uid=") + NUMBER_MAX +
-                                       length_of(" user=") + USER_MAX + length_of(" ppid=") +
-                                       NUMBER_MAX + length_of(" parent=") + PARENT_MAX +
-                                       length_of(" cwd=");
+static constexpr uint32_t BEFORE_CWD =
+    length_of("<22>") + LOG_TAG_MAX + length_of("[") + NUMBER_MAX + length_of("]: uid=") +
+    NUMBER_MAX + length_of(" user=") + USER_MAX + length_of(" ppid=") + NUMBER_MAX +
+    length_of(" parent=") + PARENT_MAX + length_of(" cwd=");
 static constexpr uint32_t AFTER_CWD = length_of(" sender=") + SENDER_MAX + length_of(" rcpts=") +
                                       NUMBER_MAX + length_of(" header=yes") + length_of(" msgid=") +
                                       MSGID_MAX + length_of(" pid=") + NUMBER_MAX;
@@ -53,7 +53,8 @@ struct line_state {
 };
 
 static void put_text(line_state* line, const char* text) {
-  for (; *text; ++text) line->bytes[line->len++] = *text;
+  for (; *text; ++text)
+    line->bytes[line->len++] = *text;
 }
 
 static void put_number(line_state* line, uint32_t value) {
@@ -63,7 +64,8 @@ static void put_number(line_state* line, uint32_t value) {
     digits[n++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value);
-  while (n) line->bytes[line->len++] = digits[--n];
+  while (n)
+    line->bytes[line->len++] = digits[--n];
 }
 
 // n bytes of text, escaped, up to the position limit; an escape that would cross it is left out
@@ -102,49 +104,50 @@ static int is_space(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-uint32_t log_compose(char* bytes, const log_fields* f) {
-  line_state line = {.bytes = bytes, .len = 0};
-  put_text(&line, "<22>");
-  const char* tag = f->tag && *f->tag ? f->tag : "postlet";
-  put_escaped(&line, tag, text_length(tag), line.len + LOG_TAG_MAX, 1);
-  put_text(&line, "[");
-  put_number(&line, f->pid);
-  put_text(&line, "]: uid=");
-  put_number(&line, f->uid);
-  put_value(&line, " user=", f->user, USER_MAX);
-  put_text(&line, " ppid=");
-  put_number(&line, f->ppid);
-  put_value(&line, " parent=", f->parent, PARENT_MAX);
-  put_text(&line, " cwd=");
-  if (f->cwd && *f->cwd) {
-    put_escaped(&line, f->cwd, text_length(f->cwd), LOG_LINE_MAX - AFTER_CWD, 0);
+uint32_t log_compose(char* line, const log_fields* fields) {
+  line_state out = {.bytes = line, .len = 0};
+  put_text(&out, "<22>");
+  const char* tag = fields->tag && *fields->tag ? fields->tag : "postlet";
+  put_escaped(&out, tag, text_length(tag), out.len + LOG_TAG_MAX, 1);
+  put_text(&out, "[");
+  put_number(&out, fields->pid);
+  put_text(&out, "]: uid=");
+  put_number(&out, fields->uid);
+  put_value(&out, " user=", fields->user, USER_MAX);
+  put_text(&out, " ppid=");
+  put_number(&out, fields->ppid);
+  put_value(&out, " parent=", fields->parent, PARENT_MAX);
+  put_text(&out, " cwd=");
+  if (fields->cwd && *fields->cwd) {
+    put_escaped(&out, fields->cwd, text_length(fields->cwd), LOG_LINE_MAX - AFTER_CWD, 0);
   } else {
-    put_text(&line, "-");
+    put_text(&out, "-");
   }
-  if (f->sender && !*f->sender) {
-    put_text(&line, " sender=<>");
+  if (fields->sender && !*fields->sender) {
+    put_text(&out, " sender=<>");
   } else {
-    put_value(&line, " sender=", f->sender, SENDER_MAX);
+    put_value(&out, " sender=", fields->sender, SENDER_MAX);
   }
-  put_text(&line, " rcpts=");
-  put_number(&line, f->recipients);
-  put_text(&line, f->header ? " header=yes msgid=" : " header=no msgid=");
+  put_text(&out, " rcpts=");
+  put_number(&out, fields->recipients);
+  put_text(&out, fields->header ? " header=yes msgid=" : " header=no msgid=");
   // The value as the header holds it, without the white space around it.
-  const char* msgid = f->msgid;
-  uint32_t n = msgid ? f->msgid_length : 0;
+  const char* msgid = fields->msgid;
+  uint32_t n = msgid ? fields->msgid_length : 0;
   while (n && is_space(*msgid)) {
     ++msgid;
     --n;
   }
-  while (n && is_space(msgid[n - 1])) --n;
+  while (n && is_space(msgid[n - 1]))
+    --n;
   if (n) {
-    put_escaped(&line, msgid, n, line.len + MSGID_MAX, 0);
+    put_escaped(&out, msgid, n, out.len + MSGID_MAX, 0);
   } else {
-    put_text(&line, "-");
+    put_text(&out, "-");
   }
-  put_text(&line, " pid=");
-  put_number(&line, f->pid);
-  return line.len;
+  put_text(&out, " pid=");
+  put_number(&out, fields->pid);
+  return out.len;
 }
 
 static char cwd_text[4096];
@@ -173,7 +176,8 @@ static int turned_off() {
   uint32_t n = static_cast<uint32_t>(got);
   uint32_t end = bytes_find(first, n, '\n');
   if (end == sizeof first) return 0;
-  while (end && (first[end - 1] == ' ' || first[end - 1] == '\t' || first[end - 1] == '\r')) --end;
+  while (end && (first[end - 1] == ' ' || first[end - 1] == '\t' || first[end - 1] == '\r'))
+    --end;
   return end == 3 && bytes_compare(first, 3, "off") == 0;
 }
 

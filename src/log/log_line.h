@@ -25,8 +25,8 @@ struct log_fields {
   const char* cwd;     // the caller's working directory
   const char* sender;  // the envelope sender handed over; null when none was given
   uint32_t recipients;
-  int32_t header;       // 1 when the header names recipients (-t)
-  const char* msgid;    // the Message-ID value, msgid_length bytes, not NUL-terminated
+  int32_t header;     // 1 when the header names recipients (-t)
+  const char* msgid;  // the Message-ID value, msgid_length bytes, not NUL-terminated
   uint32_t msgid_length;
   uint32_t pid;
 };

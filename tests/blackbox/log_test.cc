@@ -2,7 +2,6 @@
 //
 // postlet-logtest is postlet built to send its line to the socket named by POSTLET_LOG_SOCKET.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -30,7 +29,8 @@ struct log_case {
 };
 
 void fill_in(std::string& text, const std::string& key, const std::string& value) {
-  for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+  for (size_t at; (at = text.find(key)) != std::string::npos;)
+    text.replace(at, key.size(), value);
 }
 
 }  // namespace
