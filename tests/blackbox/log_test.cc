@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "blackbox/driver.h"
@@ -116,11 +117,15 @@ TEST(Log, OneLinePerSubmissionThatQueues) {
       EXPECT_EQ(strings{}, lines);
     } else {
       ASSERT_TRUE(rec.ran);
-      // The injector runs as postlet's own process and inherits none of its descriptors.
-      ASSERT_EQ(std::string::npos, rec.pid.find(' ')) << rec.pid;
+      // The injector runs as postlet's own process and inherits none of its descriptors (a
+      // wrapper such as valgrind may pass on one of its own).
+      const std::string pid = rec.pid.substr(0, rec.pid.find(' '));
+      if (!std::getenv("POSTLET_BLACKBOX_WRAPPER")) {
+        EXPECT_EQ(pid, rec.pid);
+      }
       std::string expected = "<22>" + c.line;
       fill_in(expected, "PPID", std::to_string(getpid()));
-      fill_in(expected, "PID", rec.pid);
+      fill_in(expected, "PID", pid);
       fill_in(expected, "UID", std::to_string(getuid()));
       fill_in(expected, "PARENT", parent.substr(0, parent.size() - 1));
       fill_in(expected, "HOME", box.home);
