@@ -10,17 +10,16 @@
 // Checked at every exec: only qmail's programs, whatever the command line names; the message still
 // readable, unread, from the caller's offset; every inherited variable passed on unless an edit
 // names it; every edit names a variable the program may set, its value free of control bytes (a
-// tab allowed in the full name); every descriptor the program opened closes on exec. At an exit:
-// a documented status. One log line for a run that queues, none otherwise: at most 1024 bytes,
-// no control byte, and no space but those before its ten fields.
+// tab allowed in the full name). At an exit: a documented status. One log line for a run that
+// queues, none otherwise, of at most 1024 bytes without a control byte.
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <sanitizer/allocator_interface.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <bitset>
@@ -149,9 +148,6 @@ extern "C" int execve(const char* path, char* const argv[], char* const envp[]) 
   for (char* const* p = envp; *p; ++p) {
     a.envp.push_back(*p);
     a.env_text.emplace_back(*p);
-  }
-  for (int fd = 3; fd < 256; ++fd) {
-    if (!run.open_before[fd] && fcntl(fd, F_GETFD) != -1) FUZZ_CHECK(fcntl(fd, F_GETFD) & FD_CLOEXEC);
   }
   bool fails = run.f.exec_fails;
   if (!fails) a.unread = read_all(0);
@@ -368,14 +364,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(log_lines.size() == (queues ? 1u : 0u));
   for (const std::string& line : log_lines) {
     FUZZ_CHECK(line.size() <= 1024 && line.rfind("<22>", 0) == 0);
-    std::string names;
-    for (size_t at = line.find(' '); at != std::string::npos; at = line.find(' ', at + 1))
-      names += line.substr(at + 1, line.find('=', at) - at);
-    FUZZ_CHECK(names == "uid=user=ppid=parent=cwd=sender=rcpts=header=msgid=pid=");
     for (unsigned char c : line)
       FUZZ_CHECK(c >= 32 && c < 127);
   }
-  // The descriptors the program left to the exec.
+  // The descriptors the program left to the exec, which the recorded one does not close.
   for (int fd = 1; fd < 256; ++fd) {
     if (!run.open_before[fd]) close(fd);
   }

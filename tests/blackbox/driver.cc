@@ -8,9 +8,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -249,8 +247,6 @@ record read_record(const sandbox& box, const std::string& name) {
 
 log_receiver::log_receiver(const std::string& socket_path) : path(socket_path) {
   fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
   check(fd >= 0 && path.size() < sizeof address.sun_path, "log socket");
   std::strcpy(address.sun_path, path.c_str());
   check(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "bind " + path);
@@ -270,15 +266,10 @@ strings log_receiver::lines() const {
 }
 
 void log_receiver::fill() const {
-  int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address = {};
-  address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, path.c_str());
   const std::string filler(1024, 'f');
-  while (sendto(sender, filler.data(), filler.size(), MSG_DONTWAIT,
-                reinterpret_cast<sockaddr*>(&address), sizeof address) > 0) {
+  while (sendto(fd, filler.data(), filler.size(), 0, reinterpret_cast<const sockaddr*>(&address),
+                sizeof address) > 0) {
   }
-  close(sender);
 }
 
 handed_over run_to(const sandbox& box, const run_options& options, const std::string& program,

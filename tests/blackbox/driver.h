@@ -1,6 +1,9 @@
 // driver.h: run a home-patched copy of postlet against stub qmail programs.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <string>
 #include <vector>
 
@@ -86,10 +89,11 @@ std::vector<std::string> only(const std::vector<std::string>& env,
 // The login name of the real user id, as the password database gives it ("" without an entry).
 std::string login_name();
 
-// A datagram socket bound at path that receives log lines; full() fills its queue.
+// A datagram socket bound at path that receives log lines; fill() fills its queue.
 struct log_receiver {
   std::string path;
   int fd;
+  sockaddr_un address = {.sun_family = AF_UNIX, .sun_path = {}};
   explicit log_receiver(const std::string& socket_path);
   ~log_receiver();
   log_receiver(const log_receiver&) = delete;
