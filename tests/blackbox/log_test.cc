@@ -39,41 +39,32 @@ void fill_in(std::string& text, const std::string& key, const std::string& value
 TEST(Log, OneLinePerSubmissionThatQueues) {
   const std::string login = blackbox::login_name();
   const std::string line = "postlet[PID]: uid=UID user=ann ppid=PPID parent=PARENT cwd=HOME ";
-  const std::string sent = line + "sender=- rcpts=1 header=no msgid=- pid=PID";
   const log_case cases[] = {
-      {.name = "null sender, three addresses",
-       .args = {"-f", "<>", "a@b", "Joe <j@x>, k@x"},
+      {.name = "null sender, three addresses", .args = {"-f", "<>", "a@b", "Joe <j@x>, k@x"},
        .line = line + "sender=<> rcpts=3 header=no msgid=- pid=PID"},
-      {.name = "-t, a Message-ID in a file, the login name looked up",
-       .args = {"-t"},
-       .env = {},
-       .message = "Message-ID:\n <1.2@x.example> \n\nbody\n",
-       .input = input_kind::file,
+      {.name = "-t, a Message-ID in a file, the login name looked up", .args = {"-t"}, .env = {},
+       .message = "Message-ID:\n <1.2@x.example> \n\nbody\n", .input = input_kind::file,
        .line = "postlet[PID]: uid=UID user=" + (login.empty() ? "-" : login) +
                " ppid=PPID parent=PARENT cwd=HOME sender=- rcpts=0 header=yes "
                "msgid=<1.2@x.example> pid=PID"},
       {.name = "hostile directory, label, sender, name and Message-ID; LOGNAME",
        .args = {"-L", "a b[1]:\\", "-F", "N\tx pid=1", "-f", "x pid=1\\\xe9@y", "a@b"},
-       .env = {"USER=", "LOGNAME=lo"},
-       .message = "Message-ID: <a b>\tuid=0\\\xff\n\n",
-       .input = input_kind::file,
-       .dir = "d pid=1\\\n\xff",
+       .env = {"USER=", "LOGNAME=lo"}, .message = "Message-ID: <a b>\tuid=0\\\xff\n\n",
+       .input = input_kind::file, .dir = "d pid=1\\\n\xff",
        .line = "a\\040b\\1331\\135\\072\\134[PID]: uid=UID user=lo ppid=PPID parent=PARENT "
                "cwd=HOME/d\\040pid=1\\134\\012\\377 sender=x\\040pid=1\\134\\351@y rcpts=1 "
                "header=no msgid=<a\\040b>\\011uid=0\\134\\377 pid=PID"},
       {.name = "a long sender and label are cut",
        .args = {"-L", std::string(40, 'L'), "-f", std::string(2000, 'x'), "a@b"},
-       .line = std::string(32, 'L') +
-               "[PID]: uid=UID user=ann ppid=PPID parent=PARENT cwd=HOME sender=" +
-               std::string(256, 'x') + " rcpts=1 header=no msgid=- pid=PID"},
+       .line = std::string(32, 'L') + "[PID]: uid=UID user=ann ppid=PPID parent=PARENT cwd=HOME " +
+               "sender=" + std::string(256, 'x') + " rcpts=1 header=no msgid=- pid=PID"},
       {.name = "no socket", .args = {"a@b"}, .socket = log_socket::missing},
       {.name = "a full socket", .args = {"a@b"}, .socket = log_socket::full},
       {.name = "turned off", .args = {"a@b"}, .control = "off \r\nmore\n"},
       {.name = "a control file that does not say off", .args = {"a@b"}, .control = "offline\n",
-       .line = sent},
+       .line = line + "sender=- rcpts=1 header=no msgid=- pid=PID"},
       {.name = "--debug queues nothing", .args = {"--debug", "a@b"}},
-      {.name = "--environment-debug", .args = {"--environment-debug", "x", "a@b"},
-       .injected = false},
+      {.name = "--environment-debug", .args = {"--environment-debug", "x", "a@b"}, .injected = false},
       {.name = "a refusal", .args = {"-I", "a@b"}, .status = 2, .injected = false},
   };
   const std::string parent = read_file("/proc/self/comm");
