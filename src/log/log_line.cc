@@ -7,7 +7,7 @@
 //
 // Every call into the kernel goes through syscall(2): each further function taken from the C
 // library costs the loader a symbol look-up of some 650 instructions, together more than
-// composing the line.
+// composing the line. Counts go to it as size_t: it takes every argument at a register's width.
 #include "log/log_line.h"
 
 #include <fcntl.h>
@@ -164,7 +164,7 @@ static long read_file(const char* path, char* bytes, uint32_t n) {
   long descriptor =
       syscall(SYS_openat, AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (descriptor < 0) return -1;
-  return syscall(SYS_read, descriptor, bytes, n);
+  return syscall(SYS_read, descriptor, bytes, size_t{n});
 }
 
 // The administrator's switch: a first line of "off", blanks after it allowed. A file that
@@ -208,7 +208,8 @@ static void send_datagram(const char* socket_path, const char* line, uint32_t n)
   if (descriptor < 0) return;
   // A full receive queue or a socket nobody reads costs the line, never a wait.
   auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + 1);
-  (void)syscall(SYS_sendto, descriptor, line, n, MSG_DONTWAIT | MSG_NOSIGNAL, &address, size);
+  (void)syscall(SYS_sendto, descriptor, line, size_t{n}, MSG_DONTWAIT | MSG_NOSIGNAL, &address,
+                size);
 }
 
 void log_submission(log_fields* fields, const char* socket_path) {
