@@ -19,6 +19,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <bitset>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdint>
@@ -77,6 +78,7 @@ struct run_record {
   std::vector<attempt> attempts;
   int status = -1;
   std::string written;
+  std::bitset<256> open_before;  // descriptors open before the program started
 };
 
 run_record run;
@@ -197,6 +199,7 @@ static void fresh_process() {
   header_index = {};
   address_specials = {};
   user_identity_set = host_identity_set = 0;
+  looked_up_login = nullptr;
   fatal_threshold = 256;
   fatal_flag = 0;
   program_name = nullptr;
@@ -282,6 +285,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     argv.push_back(strdup(s.c_str()));
   for (auto& s : items[1])
     env.push_back(strdup(s.c_str()));
+  // First, so that the program finds it: the log line goes to no socket at all.
+  env.insert(env.begin(), strdup("POSTLET_LOG_SOCKET=/nonexistent/postlet-fuzz-log"));
   const std::vector<char*> inherited = env;
   argv.push_back(nullptr);
   env.push_back(nullptr);
@@ -308,6 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fresh_process();
   run = run_record{};
   run.f = f;
+  for (int fd = 0; fd < 256; ++fd) run.open_before[fd] = fcntl(fd, F_GETFD) != -1;
   block_count = 0;
   block_overflow = false;
   char** saved_environ = environ;
@@ -333,6 +339,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const attempt& a : run.attempts)
     check_attempt(a, inherited, message, f.file, start);
+  // The descriptors the log line left to the exec, which the recorded one does not close.
+  for (int fd = 1; fd < 256; ++fd) {
+    if (!run.open_before[fd]) close(fd);
+  }
 
   for (size_t i = 0; i < block_count; ++i)
     std::free(const_cast<void*>(blocks[i]));

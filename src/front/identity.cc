@@ -21,6 +21,8 @@ namespace postlet {
 constinit int32_t user_identity_set = 0;
 constinit int32_t host_identity_set = 0;
 
+constinit const char* looked_up_login = nullptr;
+
 static const char nul_byte[] = "";
 
 // Fixed-size names rather than pointers: nothing for the loader to relocate.
@@ -142,7 +144,16 @@ void sender_identity(const char* from, const char* sender) {
   if (!any_present(USER_VARIABLES, USER_VARIABLE_COUNT - 1)) {
     const char* name = login_name();
     if (name && !env_put("USER", name)) die_nomem();
+    looked_up_login = name;
   }
+}
+
+const char* login_used() {
+  if (looked_up_login) return looked_up_login;
+  const char* user = env_get("USER");
+  if (user && *user) return user;
+  const char* logname = env_get("LOGNAME");
+  return logname && *logname ? logname : nullptr;
 }
 
 }  // namespace postlet

@@ -9,6 +9,8 @@ namespace postlet {
 extern int32_t user_identity_set;
 // Set when the caller's environment names the sender host and also the user, or by an address.
 extern int32_t host_identity_set;
+// The login name that sender_identity looked up, or null.
+extern const char* looked_up_login;
 
 // First stage: the identity flags from the caller's environment, before the header is read.
 void identity_flags();
@@ -17,5 +19,9 @@ void identity_flags();
 // QMAILUSER from the envelope sender, or USER from the login name. Either value may be null.
 // The null sender (empty) counts as no envelope sender.
 void sender_identity(const char* from, const char* sender);
+
+// The login name the run went by, for the log line: the one sender_identity looked up, else the
+// caller's USER or LOGNAME; null when there is none.
+const char* login_used();
 
 }  // namespace postlet

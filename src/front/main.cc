@@ -11,14 +11,18 @@
 #include "front/recipients.h"
 #include "front/settings.h"
 #include "header/header_capture.h"
+#include "header/header_index.h"
 #include "lib/diagnostics.h"
 #include "lib/out_buffer.h"
 #include "lib/text.h"
+#include "log/log_line.h"
 
 #if defined(POSTLET_ALLOC_FAILURE)
 #include "cmdscan/cmdscan.h"
-#include "lib/environment.h"
 #include "lib/pool.h"
+#endif
+#if defined(POSTLET_ALLOC_FAILURE) || defined(POSTLET_LOG_SOCKET_VARIABLE)
+#include "lib/environment.h"
 #endif
 
 using namespace postlet;
@@ -53,6 +57,22 @@ static void print_lines(char** lines) {
   _exit(0);
 }
 
+// The log line of a run about to queue: who asked, for whom, with which message.
+static void log_run(uint32_t recipients) {
+  log_fields fields = {.tag = log_label,
+                       .user = login_used(),
+                       .sender = envelope_sender,
+                       .recipients = recipients,
+                       .header = header_recipients};
+  (void)header_field("message-id", &fields.msgid, &fields.msgid_length);
+  const char* socket = LOG_SOCKET;
+#if defined(POSTLET_LOG_SOCKET_VARIABLE)
+  // The test build only: POSTLET_LOG_SOCKET names the socket in place of the system's.
+  if (const char* named = env_get("POSTLET_LOG_SOCKET")) socket = named;
+#endif
+  log_submission(&fields, socket);
+}
+
 // Only a run that would queue needs an address; -t finds them in the header, the dry runs show.
 static int needs_recipient() {
   return !header_recipients && !debug_mode && !address_debug && !environment_debug;
@@ -79,6 +99,8 @@ int main(int argc, char** argv) {
     argv = default_vector;
   }
   program_name = argv[0][0] ? base_name(argv[0]) : default_name;
+  // The caller's directory is the log line's, and the home is about to replace it.
+  log_note_cwd();
   if (chdir(qmail_home()) == -1)
     die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
 
@@ -102,6 +124,8 @@ int main(int argc, char** argv) {
   char** vector = arg_vector();
   if (!vector) die_nomem();
   if (address_debug || environment_debug) dry_run(vector);
+  // qmail-inject -n prints the message rather than queueing it.
+  if (!debug_mode) log_run(arg_list.count - head);
   run_program(vector);
   die(111, errno, "failed to start ", vector[0], nullptr, nullptr);
 }

@@ -89,14 +89,19 @@ int header_index_build(header_index_state* index, const char* text, uint32_t n) 
   return 0;
 }
 
-const char* header_value(const char* name) {
+int header_field(const char* name, const char** value, uint32_t* n) {
   keyed_table* t = &header_index.table;
-  if (!t->groups) return nullptr;
+  if (!t->groups) return 0;
+  if (keyed_table_first_text(t, name, text_length(name), value, n) != 1) return 0;
+  // A last line cut short or left without its newline keeps all its bytes.
+  if (*n && (*value)[*n - 1] == '\n') --*n;
+  return 1;
+}
+
+const char* header_value(const char* name) {
   const char* value;
   uint32_t n;
-  if (keyed_table_first_text(t, name, text_length(name), &value, &n) != 1) return nullptr;
-  // A last line cut short or left without its newline keeps all its bytes.
-  if (n && value[n - 1] == '\n') --n;
+  if (!header_field(name, &value, &n)) return nullptr;
   byte_string copy = {};
   if (!byte_string_copy(&copy, value, n)) die_nomem();
   if (!byte_string_append_byte(&copy, "")) die_nomem();

@@ -20,6 +20,10 @@ extern header_index_state header_index;
 // table is then released).
 [[nodiscard]] int header_index_build(header_index_state* index, const char* text, uint32_t n);
 
+// The first value of the field (name in lower case) in place, without its final newline: 1 with
+// *value and *n set, or 0 when there is no such field or nothing was indexed. Allocates nothing.
+int header_field(const char* name, const char** value, uint32_t* n);
+
 // A NUL-terminated copy of the first value of the field (name in lower case) without its final
 // newline, owned by the caller; null when there is no such field or nothing was indexed.
 // Exhausted storage ends the process with die_nomem.

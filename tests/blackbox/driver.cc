@@ -58,6 +58,9 @@ sandbox::sandbox(const std::string& source_binary, stubs installed) {
   std::string command = std::string(POSTLET_SETHOME) + " " + source_binary + " " + home + " " +
                         binary() + " >/dev/null";
   check(system(command.c_str()) == 0, "postlet-sethome");
+  // No test writes to the machine's log; the tests of the log line turn it on.
+  std::filesystem::create_directory(home + "/control");
+  write_file(home + "/control/postletlog", "off\n");
   if (installed == stubs::all) install_all_stubs();
 }
 
@@ -148,6 +151,7 @@ run_result run(const sandbox& box, const run_options& options) {
       if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
     }
     if (options.stdout_reader_gone) dup2(gone_pipe[1], 1);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
     for (int fd = 3; fd < 64; ++fd) close(fd);
     if (options.close_stdout) close(1);
     if (options.close_stderr) close(2);
@@ -237,7 +241,35 @@ record read_record(const sandbox& box, const std::string& name) {
   r.env = split_nul(read_file(base + ".env"));
   r.cwd = read_file(base + ".cwd");
   r.input = read_file(base + ".stdin");
+  r.pid = read_file(base + ".pid");
   return r;
+}
+
+log_receiver::log_receiver(const std::string& socket_path) : path(socket_path) {
+  fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  check(fd >= 0 && path.size() < sizeof address.sun_path, "log socket");
+  std::strcpy(address.sun_path, path.c_str());
+  check(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "bind " + path);
+}
+
+log_receiver::~log_receiver() {
+  close(fd);
+  unlink(path.c_str());
+}
+
+strings log_receiver::lines() const {
+  strings received;
+  char buffer[65536];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) >= 0;)
+    received.emplace_back(buffer, static_cast<size_t>(n));
+  return received;
+}
+
+void log_receiver::fill() const {
+  const std::string filler(1024, 'f');
+  while (sendto(fd, filler.data(), filler.size(), 0, reinterpret_cast<const sockaddr*>(&address),
+                sizeof address) > 0) {
+  }
 }
 
 handed_over run_to(const sandbox& box, const run_options& options, const std::string& program,

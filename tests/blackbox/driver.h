@@ -1,6 +1,9 @@
 // driver.h: run a home-patched copy of postlet against stub qmail programs.
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <string>
 #include <vector>
 
@@ -43,6 +46,7 @@ struct run_options {
   std::string stdout_path;          // opened write-only as descriptor 1 (e.g. /dev/full)
   bool stdout_reader_gone = false;  // descriptor 1 a pipe nobody reads, with SIGPIPE ignored
   long long address_space_limit = 0;  // RLIMIT_AS of the child in bytes; 0 leaves it alone
+  std::string cwd;  // the child's working directory; the test's own when empty
 };
 
 struct run_result {
@@ -64,6 +68,7 @@ struct record {
   std::vector<std::string> env;
   std::string cwd;
   std::string input;
+  std::string pid;  // its process id, then " fdN" for each descriptor above 2 it inherited
 };
 record read_record(const sandbox& box, const std::string& name);
 
@@ -83,6 +88,20 @@ std::vector<std::string> only(const std::vector<std::string>& env,
 
 // The login name of the real user id, as the password database gives it ("" without an entry).
 std::string login_name();
+
+// A datagram socket bound at path that receives log lines; fill() fills its queue.
+struct log_receiver {
+  std::string path;
+  int fd;
+  sockaddr_un address = {.sun_family = AF_UNIX, .sun_path = {}};
+  explicit log_receiver(const std::string& socket_path);
+  ~log_receiver();
+  log_receiver(const log_receiver&) = delete;
+  log_receiver& operator=(const log_receiver&) = delete;
+  // Every datagram waiting, in order.
+  strings lines() const;
+  void fill() const;
+};
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& data, int mode = 0644);

@@ -1,8 +1,9 @@
 // stub_tool.cc: stands in for qmail's programs in black-box tests.
 //
-// Records what it was given under HOME/record/NAME.{argv,env,cwd,stdin}, where HOME is the
+// Records what it was given under HOME/record/NAME.{argv,env,cwd,stdin,pid}, where HOME is the
 // directory above the one holding the stub and NAME its file name, then exits with the status
 // in HOME/bin/NAME.status (0 without one). As qmail-smtpd it also answers every line it reads.
+#include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -22,6 +23,11 @@ static void put(const std::string& path, const std::string& data) {
 }
 
 int main(int argc, char** argv) {
+  // The pid, and the descriptors above 2 it was started with (the tests start it with none).
+  std::string pid = std::to_string(getpid());
+  for (int fd = 3; fd < 64; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) pid += " fd" + std::to_string(fd);
+  }
   char self[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return 121;
@@ -40,6 +46,7 @@ int main(int argc, char** argv) {
   put(base + ".env", env);
   char cwd[PATH_MAX];
   put(base + ".cwd", getcwd(cwd, sizeof cwd) ? cwd : "?");
+  put(base + ".pid", pid);
 
   bool smtp = name == "qmail-smtpd";
   if (smtp) (void)!write(1, "220 stub ready\r\n", 16);

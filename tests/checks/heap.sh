@@ -1,6 +1,7 @@
 #!/bin/sh
 # A common-case run (--address-debug, USER set, a seekable message) allocates nothing from the
-# heap: the static pool is enough. Usage: heap.sh POSTLET POSTLET_SETHOME
+# heap: the static pool is enough; nor does a submission with its log line, run up to the execve,
+# which fails in a home without programs. Usage: heap.sh POSTLET POSTLET_SETHOME POSTLET_LOGTEST
 set -eu
 command -v valgrind >/dev/null || { echo "valgrind is not installed"; exit 77; }
 if ! readelf -l "$1" | grep -q 'Requesting program interpreter'; then
@@ -21,5 +22,12 @@ env -i USER=joe valgrind --error-exitcode=9 "$home/postlet" --address-debug -f b
   'Ann <ann@example.org>, bob@example.org' 'staff: c@d, e@f;' <"$home/message" \
   >"$home/out" 2>"$home/log"
 cat "$home/out"
+grep 'total heap usage' "$home/log"
+grep -q 'total heap usage: 0 allocs, 0 frees' "$home/log"
+"$sethome" "$3" "$home" "$home/postlet-logtest" >/dev/null
+objcopy --strip-debug "$home/postlet-logtest"
+env -i USER=joe POSTLET_LOG_SOCKET="$home/log.socket" valgrind "$home/postlet-logtest" -f '<>' \
+  joe@example.org <"$home/message" 2>"$home/log" && exit 1
+grep -q 'failed to start bin/qmail-inject' "$home/log"
 grep 'total heap usage' "$home/log"
 grep -q 'total heap usage: 0 allocs, 0 frees' "$home/log"

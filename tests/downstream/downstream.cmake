@@ -28,7 +28,8 @@ target_compile_definitions(downstream_test PRIVATE ${blackbox_paths}
                            DOWNSTREAM_OUT="${downstream_out}")
 target_include_directories(downstream_test PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(downstream_test PRIVATE GTest::gtest_main)
-add_dependencies(downstream_test postlet postlet-sethome postlet-stub postlet-downstream)
+add_dependencies(downstream_test postlet postlet-sethome postlet-stub postlet-logtest
+                 postlet-downstream)
 gtest_discover_tests(downstream_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS downstream)
 
 # The mail clients of the shipped tests, once each against the real programs.

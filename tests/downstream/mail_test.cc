@@ -2,6 +2,8 @@
 // one call: the caller's arguments, environment and standard input, and the mail that results.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "blackbox/driver.h"
 #include "downstream/downstream.h"
 
@@ -143,12 +145,15 @@ TEST(Downstream, MailAQmailHostQueues) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sandbox box;
+    sandbox box(POSTLET_LOGTEST_BINARY);
     downstream::install_programs(box);
+    std::filesystem::remove(box.home + "/control/postletlog");
+    log_receiver receiver(box.home + "/log.socket");
     run_options o;
     o.argv = {"postlet"};
     o.argv.insert(o.argv.end(), c.args.begin(), c.args.end());
     o.env = downstream::with_recorder(box, c.env);
+    o.env.push_back("POSTLET_LOG_SOCKET=" + receiver.path);
     o.input = c.in == input::pipe ? input_kind::pipe : input_kind::file;
     o.stdin_bytes = c.in == input::offset ? DECOY + c.message : c.message;
     o.stdin_offset = c.in == input::offset ? static_cast<long long>(DECOY.size()) : 0;
@@ -176,5 +181,15 @@ TEST(Downstream, MailAQmailHostQueues) {
     EXPECT_EQ(c.from, downstream::header_line(message, "From:"));
     EXPECT_EQ(c.body, downstream::body_of(message));
     EXPECT_EQ("", downstream::header_line(message, "Bcc:"));
+    // qmail-inject runs as postlet's own process: its Message-ID holds the pid of the log line.
+    strings lines = receiver.lines();
+    if (c.result != outcome::queued) {
+      EXPECT_EQ(strings{}, lines);
+      continue;
+    }
+    std::string pid = downstream::header_line(message, "Message-ID: <");
+    pid = pid.substr(pid.find('.') + 1);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(" pid=" + pid.substr(0, pid.find('.')), lines[0].substr(lines[0].rfind(' ')));
   }
 }

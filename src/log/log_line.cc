@@ -1,0 +1,231 @@
+// log_line.cc: composing the submission's log line and sending it to the local log socket.
+//
+// The datagram is written here rather than through syslog(3): that formats the time in this
+// process (reading the time zone files), may block on a full or stream socket, and allocates.
+// "<22>TAG[PID]: text" (facility mail, severity info) is what the log daemons read from the
+// socket, and they put the time on it themselves.
+//
+// Every call into the kernel goes through syscall(2): each further function taken from the C
+// library costs the loader a symbol look-up of some 650 instructions, together more than
+// composing the line. Counts go to it as size_t: it takes every argument at a register's width.
+#include "log/log_line.h"
+
+#include <fcntl.h>
+#include <sys/auxv.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+
+#include "lib/text.h"
+
+namespace postlet {
+
+static constexpr uint32_t NUMBER_MAX = 10;  // digits of a 32-bit number
+static constexpr uint32_t USER_MAX = 64;
+static constexpr uint32_t PARENT_MAX = 64;  // a command name is 15 bytes, 60 escaped
+static constexpr uint32_t SENDER_MAX = 256;
+static constexpr uint32_t MSGID_MAX = 192;
+
+static constexpr uint32_t length_of(const char* text) {
+  uint32_t n = 0;
+  while (text[n])
+    ++n;
+  return n;
+}
+
+// The most the line can hold before the cwd's value, and after it; the cwd gets what is left,
+// so that the fields after it are never crowded out.
+static constexpr uint32_t BEFORE_CWD =
+    length_of("<22>") + LOG_TAG_MAX + length_of("[") + NUMBER_MAX + length_of("]: uid=") +
+    NUMBER_MAX + length_of(" user=") + USER_MAX + length_of(" ppid=") + NUMBER_MAX +
+    length_of(" parent=") + PARENT_MAX + length_of(" cwd=");
+static constexpr uint32_t AFTER_CWD = length_of(" sender=") + SENDER_MAX + length_of(" rcpts=") +
+                                      NUMBER_MAX + length_of(" header=yes") + length_of(" msgid=") +
+                                      MSGID_MAX + length_of(" pid=") + NUMBER_MAX;
+static_assert(BEFORE_CWD + 256 + AFTER_CWD <= LOG_LINE_MAX, "room for a working directory");
+
+struct line_state {
+  char* bytes;
+  uint32_t len;
+};
+
+static void put_text(line_state* line, const char* text) {
+  for (; *text; ++text)
+    line->bytes[line->len++] = *text;
+}
+
+static void put_number(line_state* line, uint32_t value) {
+  char digits[NUMBER_MAX];
+  uint32_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value);
+  while (n)
+    line->bytes[line->len++] = digits[--n];
+}
+
+// n bytes of text, escaped, up to the position limit; an escape that would cross it is left out
+// whole. In the tag, ':', '[' and ']' are escaped too, so that a label cannot pose as the pid.
+static void put_escaped(line_state* line, const char* text, uint32_t n, uint32_t limit, int tag) {
+  char* out = line->bytes;
+  uint32_t len = line->len;
+  for (uint32_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c > 32 && c < 127 && c != '\\' && !(tag && (c == ':' || c == '[' || c == ']'))) {
+      if (len + 1 > limit) break;
+      out[len++] = static_cast<char>(c);
+      continue;
+    }
+    if (len + 4 > limit) break;
+    out[len] = '\\';
+    out[len + 1] = static_cast<char>('0' + (c >> 6));
+    out[len + 2] = static_cast<char>('0' + ((c >> 3) & 7));
+    out[len + 3] = static_cast<char>('0' + (c & 7));
+    len += 4;
+  }
+  line->len = len;
+}
+
+// A text value; none or empty is "-".
+static void put_value(line_state* line, const char* name, const char* text, uint32_t max) {
+  put_text(line, name);
+  if (!text || !*text) {
+    put_text(line, "-");
+    return;
+  }
+  put_escaped(line, text, text_length(text), line->len + max, 0);
+}
+
+static int is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+uint32_t log_compose(char* line, const log_fields* fields) {
+  line_state out = {.bytes = line, .len = 0};
+  put_text(&out, "<22>");
+  const char* tag = fields->tag && *fields->tag ? fields->tag : "postlet";
+  put_escaped(&out, tag, text_length(tag), out.len + LOG_TAG_MAX, 1);
+  put_text(&out, "[");
+  put_number(&out, fields->pid);
+  put_text(&out, "]: uid=");
+  put_number(&out, fields->uid);
+  put_value(&out, " user=", fields->user, USER_MAX);
+  put_text(&out, " ppid=");
+  put_number(&out, fields->ppid);
+  put_value(&out, " parent=", fields->parent, PARENT_MAX);
+  put_text(&out, " cwd=");
+  if (fields->cwd && *fields->cwd) {
+    put_escaped(&out, fields->cwd, text_length(fields->cwd), LOG_LINE_MAX - AFTER_CWD, 0);
+  } else {
+    put_text(&out, "-");
+  }
+  if (fields->sender && !*fields->sender) {
+    put_text(&out, " sender=<>");
+  } else {
+    put_value(&out, " sender=", fields->sender, SENDER_MAX);
+  }
+  put_text(&out, " rcpts=");
+  put_number(&out, fields->recipients);
+  put_text(&out, fields->header ? " header=yes msgid=" : " header=no msgid=");
+  // The value as the header holds it, without the white space around it.
+  const char* msgid = fields->msgid;
+  uint32_t n = msgid ? fields->msgid_length : 0;
+  while (n && is_space(*msgid)) {
+    ++msgid;
+    --n;
+  }
+  while (n && is_space(msgid[n - 1]))
+    --n;
+  if (n) {
+    put_escaped(&out, msgid, n, out.len + MSGID_MAX, 0);
+  } else {
+    put_text(&out, "-");
+  }
+  put_text(&out, " pid=");
+  put_number(&out, fields->pid);
+  return out.len;
+}
+
+static char cwd_text[4096];
+
+void log_note_cwd() {
+  // The kernel's answer alone: the C library's getcwd, when the kernel cannot give an absolute
+  // path, walks the directories up to the root, allocating as it goes.
+  if (syscall(SYS_getcwd, cwd_text, sizeof cwd_text) <= 0) cwd_text[0] = '\0';
+}
+
+// Up to n bytes from the start of the file at path: the count, or -1. The descriptor is left to
+// the exec that follows; a FIFO in place of the file does not hold up the run.
+static long read_file(const char* path, char* bytes, uint32_t n) {
+  long descriptor =
+      syscall(SYS_openat, AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) return -1;
+  return syscall(SYS_read, descriptor, bytes, size_t{n});
+}
+
+// The administrator's switch: a first line of "off", blanks after it allowed. A file that
+// cannot be read leaves the line on.
+static int turned_off() {
+  char first[16];
+  long got = read_file(LOG_CONTROL_FILE, first, sizeof first);
+  if (got <= 0) return 0;
+  uint32_t n = static_cast<uint32_t>(got);
+  uint32_t end = bytes_find(first, n, '\n');
+  if (end == sizeof first) return 0;
+  while (end && (first[end - 1] == ' ' || first[end - 1] == '\t' || first[end - 1] == '\r'))
+    --end;
+  return end == 3 && bytes_compare(first, 3, "off") == 0;
+}
+
+// The parent's command name from /proc, or null where it cannot be read.
+static const char* command_name(uint32_t ppid) {
+  static char path[32] = "/proc/";
+  static char name[64];
+  if (ppid == 0) return nullptr;
+  line_state p = {.bytes = path, .len = 6};
+  put_number(&p, ppid);
+  put_text(&p, "/comm");
+  path[p.len] = '\0';
+  long got = read_file(path, name, sizeof name - 1);
+  if (got <= 0) return nullptr;
+  uint32_t n = static_cast<uint32_t>(got);
+  if (name[n - 1] == '\n') --n;
+  name[n] = '\0';
+  return name;
+}
+
+static void send_datagram(const char* socket_path, const char* line, uint32_t n) {
+  sockaddr_un address;
+  uint32_t length = text_length(socket_path);
+  if (length >= sizeof address.sun_path) return;
+  address.sun_family = AF_UNIX;
+  bytes_copy(address.sun_path, length + 1, socket_path);
+  long descriptor = syscall(SYS_socket, AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (descriptor < 0) return;
+  // A full receive queue or a socket nobody reads costs the line, never a wait.
+  auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + 1);
+  (void)syscall(SYS_sendto, descriptor, line, size_t{n}, MSG_DONTWAIT | MSG_NOSIGNAL, &address,
+                size);
+}
+
+void log_submission(log_fields* fields, const char* socket_path) {
+  // The descriptors opened here are close-on-exec and left open: the exec that follows closes
+  // them, and closing them here would cost up to three system calls more.
+  if (!turned_off()) {
+    // The real user id as the kernel handed it to the process at exec, without a system call.
+    fields->uid = static_cast<uint32_t>(getauxval(AT_UID));
+    auto parent = static_cast<uint32_t>(syscall(SYS_getppid));
+    fields->ppid = parent;
+    fields->parent = command_name(parent);
+    fields->cwd = cwd_text;
+    fields->pid = static_cast<uint32_t>(syscall(SYS_getpid));
+    static char line[LOG_LINE_MAX];
+    send_datagram(socket_path, line, log_compose(line, fields));
+  }
+}
+
+}  // namespace postlet
