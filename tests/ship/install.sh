@@ -98,6 +98,7 @@ p=$work/fault
 programs_row=$(printf '%s' "$programs" | tr '\n' ';')
 default_row=$(printf '%s' "$default" | tr '\n' ';')
 programs_here="cmake --install $build --prefix $p --component programs >/dev/null"
+not="exists and is not a link to"
 while IFS='|' read -r what setup options want_status needles after; do
   rm -rf "$p" "$record" "$build/install_manifest.txt" && mkdir "$p"
   (cd "$p" && eval "$setup")
@@ -115,8 +116,8 @@ done <<ROWS
 record cannot be written|mkdir $record||0|cannot write $record: installing without a record|$default_row
 build tree cannot be written|mkdir $build/install_manifest.txt||1|cannot write $build/install_manifest.txt, where cmake --install lists what it installed: nothing installed|
 links without the program||--component links|1|$p/sbin/postlet is not installed;$p/share/man/man8/postlet.8 is not installed|
-link to another postlet|mkdir other sbin && echo x >other/postlet && ln -s ../other/postlet sbin/sendmail && $programs_here|--component links|1|$p/sbin/sendmail exists and is not a link to $p/sbin/postlet|${programs_row};./other/postlet;./sbin/sendmail -> ../other/postlet
-several files in the way|mkdir -p bin sbin share/man/man8 && for f in sbin/sendmail bin/mailq share/man/man8/sendmail.8; do echo x >\$f; done && ln -s ../sbin/postlet bin/hoststat && $programs_here|--component links|1|$p/sbin/sendmail exists and is not a link to $p/sbin/postlet;$p/bin/mailq exists and is not a link to $p/sbin/postlet;$p/share/man/man8/sendmail.8 exists and is not a link to $p/share/man/man8/postlet.8|${programs_row};./bin/hoststat -> ../sbin/postlet;./bin/mailq;./sbin/sendmail;./share/man/man8/sendmail.8
+link to another postlet|mkdir other sbin && echo x >other/postlet && ln -s ../other/postlet sbin/sendmail && $programs_here|--component links|1|$p/sbin/sendmail $not $p/sbin/postlet|${programs_row};./other/postlet;./sbin/sendmail -> ../other/postlet
+several files in the way|mkdir -p bin sbin share/man/man8 && for f in sbin/sendmail bin/mailq share/man/man8/sendmail.8; do echo x >\$f; done && ln -s ../sbin/postlet bin/hoststat && $programs_here|--component links|1|$p/sbin/sendmail $not $p/sbin/postlet;$p/bin/mailq $not $p/sbin/postlet;$p/share/man/man8/sendmail.8 $not $p/share/man/man8/postlet.8|${programs_row};./bin/hoststat -> ../sbin/postlet;./bin/mailq;./sbin/sendmail;./share/man/man8/sendmail.8
 ROWS
 rm -rf "$record" "$build/install_manifest.txt"
 finish
