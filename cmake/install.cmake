@@ -7,18 +7,23 @@
 #
 # With POSTLET_INSTALL_LINKS=ON, or later with `cmake --install BUILD --component links`, also
 # the names under which the host's mail programs look for the submission command, each a
-# relative symbolic link, and the manual under the names `man sendmail` and `man mailq` look for:
+# relative symbolic link, and the manual under the same names:
 #
 #   PREFIX/sbin/sendmail  PREFIX/lib/sendmail  PREFIX/bin/mailq
 #   PREFIX/bin/hoststat   PREFIX/bin/purgestat
-#   PREFIX/share/man/man8/sendmail.8  PREFIX/share/man/man8/mailq.8
+#   PREFIX/share/man/man8/{sendmail,mailq,hoststat,purgestat}.8
 #
-# newaliases is left out on purpose: that name belongs to the alias tool postlet refers to.
-# A link install stops, naming the path, where a file that is not already such a link stands;
-# with POSTLET_INSTALL_REPLACE=ON it moves that file aside to PATH.postlet-saved instead.
+# This is the one link set: the Debian package installs this component too. It holds every name
+# postlet answers to with work of its own, so that what its manual says of each name holds on
+# the host; newaliases is left out, since postlet refuses that name.
+# A links install needs the program installed at the prefix, and stops, naming every path, where
+# a file that is not already a link to the installed file stands; with POSTLET_INSTALL_REPLACE=ON
+# it moves such files aside to PATH.postlet-saved instead. It checks all before changing any.
 #
 # Every install adds to BUILD/install_record.txt the paths it created, DESTDIR included, and
-# the files it moved aside. `cmake --build BUILD --target uninstall` removes those paths (a link
+# the files it moved aside; where the record cannot be written, it warns and installs without.
+# Where the build tree cannot be written at all, it installs nothing (CMake's own list of the
+# installed files goes there). `cmake --build BUILD --target uninstall` removes those paths (a link
 # only while it still points where the install made it point), puts saved files back, and
 # leaves everything else alone: a file the install found in place and overwrote stays.
 
@@ -29,29 +34,6 @@ set(postlet_install_record "${CMAKE_BINARY_DIR}/install_record.txt")
 set(postlet_program_paths sbin/postlet sbin/postlet-sethome share/man/man8/postlet.8
     share/man/man8/postlet-sethome.8)
 
-# Directory names are fixed rather than taken from GNUInstallDirs: the places where programs look
-# for the submission command (lib/sendmail above all) do not follow a distribution's libdir.
-# Before the files are copied, note which of them exist already; afterwards record the others.
-install(CODE "
-  set(postlet_existing \"\")
-  foreach(path ${postlet_program_paths})
-    set(full \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${path}\")
-    if(EXISTS \"\${full}\" OR IS_SYMLINK \"\${full}\")
-      list(APPEND postlet_existing \"\${full}\")
-    endif()
-  endforeach()" COMPONENT programs)
-install(TARGETS postlet postlet-sethome RUNTIME DESTINATION sbin COMPONENT programs)
-install(FILES ${CMAKE_SOURCE_DIR}/doc/postlet.8 ${CMAKE_SOURCE_DIR}/doc/postlet-sethome.8
-        DESTINATION share/man/man8 COMPONENT programs)
-install(CODE "
-  foreach(path ${postlet_program_paths})
-    set(full \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${path}\")
-    list(FIND postlet_existing \"\${full}\" found)
-    if(found EQUAL -1)
-      file(APPEND \"${postlet_install_record}\" \"file \${full}\\n\")
-    endif()
-  endforeach()" COMPONENT programs)
-
 # Each entry: the path below the prefix, then where the link points.
 set(postlet_links
     "sbin/sendmail:postlet"
@@ -60,7 +42,9 @@ set(postlet_links
     "bin/hoststat:../sbin/postlet"
     "bin/purgestat:../sbin/postlet"
     "share/man/man8/sendmail.8:postlet.8"
-    "share/man/man8/mailq.8:postlet.8")
+    "share/man/man8/mailq.8:postlet.8"
+    "share/man/man8/hoststat.8:postlet.8"
+    "share/man/man8/purgestat.8:postlet.8")
 if(POSTLET_INSTALL_LINKS)
   set(postlet_links_scope "")
 else()
@@ -71,55 +55,27 @@ if(POSTLET_INSTALL_REPLACE)
 else()
   set(postlet_replace 0)
 endif()
-# Checked for every link before any is made, so that a refusal leaves nothing half done.
-install(CODE "
+# The steps of cmake/install_steps.cmake, with what they need to know, open each component.
+set(postlet_install_steps "
+  set(postlet_build_dir \"${CMAKE_BINARY_DIR}\")
+  set(postlet_record \"${postlet_install_record}\")
+  set(postlet_program_paths \"${postlet_program_paths}\")
   set(postlet_links \"${postlet_links}\")
-  set(postlet_link_plan \"\")
-  foreach(entry IN LISTS postlet_links)
-    string(REPLACE \":\" \";\" entry \"\${entry}\")
-    list(GET entry 0 link)
-    list(GET entry 1 target)
-    set(full \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${link}\")
-    set(action create)
-    get_filename_component(target_name \"\${target}\" NAME)
-    if(IS_SYMLINK \"\${full}\")
-      file(READ_SYMLINK \"\${full}\" old)
-      get_filename_component(old_name \"\${old}\" NAME)
-      if(old_name STREQUAL target_name)
-        set(action keep)
-      endif()
-    endif()
-    if(action STREQUAL create AND (EXISTS \"\${full}\" OR IS_SYMLINK \"\${full}\"))
-      if(NOT ${postlet_replace})
-        message(FATAL_ERROR \"\${full} exists and is not a link to \${target_name}: not replaced (move it away, or configure with -DPOSTLET_INSTALL_REPLACE=ON to keep it as \${full}.postlet-saved)\")
-      endif()
-      if(EXISTS \"\${full}.postlet-saved\" OR IS_SYMLINK \"\${full}.postlet-saved\")
-        message(FATAL_ERROR \"\${full}.postlet-saved exists already: \${full} not replaced\")
-      endif()
-      set(action replace)
-    endif()
-    list(APPEND postlet_link_plan \"\${action}|\${full}|\${target}\")
-  endforeach()
-  foreach(step IN LISTS postlet_link_plan)
-    string(REPLACE \"|\" \";\" step \"\${step}\")
-    list(GET step 0 action)
-    list(GET step 1 full)
-    list(GET step 2 target)
-    if(action STREQUAL keep)
-      message(STATUS \"Up-to-date: \${full}\")
-      continue()
-    endif()
-    if(action STREQUAL replace)
-      file(RENAME \"\${full}\" \"\${full}.postlet-saved\")
-      message(STATUS \"Saved: \${full}.postlet-saved\")
-      file(APPEND \"${postlet_install_record}\" \"saved \${full}\\n\")
-    endif()
-    get_filename_component(dir \"\${full}\" DIRECTORY)
-    file(MAKE_DIRECTORY \"\${dir}\")
-    file(CREATE_LINK \"\${target}\" \"\${full}\" SYMBOLIC)
-    message(STATUS \"Installing: \${full} -> \${target}\")
-    file(APPEND \"${postlet_install_record}\" \"link \${full} \${target}\\n\")
-  endforeach()" COMPONENT links ${postlet_links_scope})
+  set(postlet_replace ${postlet_replace})
+  include(\"${CMAKE_CURRENT_LIST_DIR}/install_steps.cmake\")
+  postlet_check_record()")
+
+# Directory names are fixed rather than taken from GNUInstallDirs: the places where programs look
+# for the submission command (lib/sendmail above all) do not follow a distribution's libdir.
+# Before the files are copied, note which of them exist already; afterwards record the others.
+install(CODE "${postlet_install_steps}
+  postlet_note_existing()" COMPONENT programs)
+install(TARGETS postlet postlet-sethome RUNTIME DESTINATION sbin COMPONENT programs)
+install(FILES ${CMAKE_SOURCE_DIR}/doc/postlet.8 ${CMAKE_SOURCE_DIR}/doc/postlet-sethome.8
+        DESTINATION share/man/man8 COMPONENT programs)
+install(CODE "postlet_record_programs()" COMPONENT programs)
+install(CODE "${postlet_install_steps}
+  postlet_install_links()" COMPONENT links ${postlet_links_scope})
 
 if(NOT TARGET uninstall)
   add_custom_target(uninstall

@@ -4,6 +4,9 @@
 set(POSTLET_DOWNSTREAM_DIR "${PROJECT_SOURCE_DIR}/../shared/qmail-downstream" CACHE PATH
     "Source fixture of qmail-inject and qmail-smtpd for the end-to-end tests")
 set(POSTLET_DOWNSTREAM_CC "cc" CACHE STRING "C compiler that builds the downstream programs")
+if(NOT EXISTS ${POSTLET_DOWNSTREAM_DIR}/build.sh)
+  message(STATUS "End-to-end tests skipped: no qmail sources at ${POSTLET_DOWNSTREAM_DIR} (set POSTLET_DOWNSTREAM_DIR)")
+endif()
 
 set(downstream_dir ${CMAKE_CURRENT_LIST_DIR})
 set(downstream_out ${CMAKE_CURRENT_BINARY_DIR}/downstream)

@@ -18,7 +18,7 @@ finish() {
   [ "$1" != ready ] || : >"$out/ready"
   exit 0
 }
-[ -f "$fixture/build.sh" ] || finish "skip: no downstream fixture at $fixture"
+[ -f "$fixture/build.sh" ] || finish "skip: no qmail sources at $fixture (set POSTLET_DOWNSTREAM_DIR)"
 # CC may carry arguments ("gcc -m64"); the first word must be a program.
 set -- $CC
 [ $# -gt 0 ] && command -v "$1" >/dev/null 2>&1 || finish "skip: no C compiler ($CC)"

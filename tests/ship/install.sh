@@ -1,7 +1,7 @@
 #!/bin/sh
 # cmake --install of a configured build: exactly the documented files with --prefix and with
-# DESTDIR, the links component, a working sendmail link, a links install that will not replace
-# a file, and an uninstall that takes away what the installs created and nothing else.
+# DESTDIR, the links component, a working sendmail link, an uninstall that takes away what the
+# installs created and nothing else, and installs that meet a fault without being left half done.
 # Usage: install.sh POSTLET SETHOME STUB BUILD_DIR
 set -eu
 . "$(dirname "$0")/lib.sh"
@@ -24,7 +24,9 @@ links='./bin/hoststat -> ../sbin/postlet
 ./bin/purgestat -> ../sbin/postlet
 ./lib/sendmail -> ../sbin/postlet
 ./sbin/sendmail -> postlet
+./share/man/man8/hoststat.8 -> postlet.8
 ./share/man/man8/mailq.8 -> postlet.8
+./share/man/man8/purgestat.8 -> postlet.8
 ./share/man/man8/sendmail.8 -> postlet.8'
 with_links=$(printf '%s\n%s\n' "$programs" "$links" | LC_ALL=C sort)
 
@@ -89,17 +91,33 @@ cmake --install "$build" --prefix "$work/before" >/dev/null
 cmake --build "$build" --target uninstall >/dev/null
 check "a file found in place stays" ./sbin/postlet-sethome "$(listing "$work/before")"
 
-# The links install refuses to replace a file that is not a link to postlet, names it, and makes
-# no link at all; a link already pointing to postlet is fine.
-mkdir -p "$work/taken/sbin" "$work/taken/bin"
-echo other >"$work/taken/sbin/sendmail"
-ln -s ../sbin/postlet "$work/taken/bin/mailq"
-status=0
-out=$(cmake --install "$build" --prefix "$work/taken" --component links 2>&1) || status=$?
-[ "$status" -ne 0 ] || fail "links install over a file: succeeded"
-printf '%s\n' "$out" | tr -s '\n ' '  ' | grep -qF "$work/taken/sbin/sendmail exists and is not a link to postlet" ||
-  fail "links install over a file: no message naming it: $out"
-check "links install over a file: nothing made" "./bin/mailq -> ../sbin/postlet
-./sbin/sendmail" "$(listing "$work/taken")"
-rm -f "$record"
+# Faults, one row each, in an empty prefix $p: what the set-up puts there, the install's options,
+# its status, texts its output must hold and what the prefix holds afterwards (';' between
+# lines). A refused install changes nothing; the record's fault warns and installs whole.
+p=$work/fault
+programs_row=$(printf '%s' "$programs" | tr '\n' ';')
+default_row=$(printf '%s' "$default" | tr '\n' ';')
+programs_here="cmake --install $build --prefix $p --component programs >/dev/null"
+not="exists and is not a link to"
+while IFS='|' read -r what setup options want_status needles after; do
+  rm -rf "$p" "$record" "$build/install_manifest.txt" && mkdir "$p"
+  (cd "$p" && eval "$setup")
+  status=0
+  out=$(cmake --install "$build" --prefix "$p" $options 2>&1) || status=$?
+  check "$what: status" "$want_status" "$status"
+  flat=$(printf '%s\n' "$out" | tr -s '\n ' '  ')
+  IFS=';'
+  for needle in $needles; do
+    case $flat in *"$needle"*) ;; *) fail "$what: no \"$needle\" in: $flat" ;; esac
+  done
+  unset IFS
+  check "$what: afterwards" "$(printf '%s' "$after" | tr ';' '\n' | LC_ALL=C sort)" "$(listing "$p")"
+done <<ROWS
+record cannot be written|mkdir $record||0|cannot write $record: installing without a record|$default_row
+build tree cannot be written|mkdir $build/install_manifest.txt||1|cannot write $build/install_manifest.txt, where cmake --install lists what it installed: nothing installed|
+links without the program||--component links|1|$p/sbin/postlet is not installed;$p/share/man/man8/postlet.8 is not installed|
+link to another postlet|mkdir other sbin && echo x >other/postlet && ln -s ../other/postlet sbin/sendmail && $programs_here|--component links|1|$p/sbin/sendmail $not $p/sbin/postlet|${programs_row};./other/postlet;./sbin/sendmail -> ../other/postlet
+several files in the way|mkdir -p bin sbin share/man/man8 && for f in sbin/sendmail bin/mailq share/man/man8/sendmail.8; do echo x >\$f; done && ln -s ../sbin/postlet bin/hoststat && $programs_here|--component links|1|$p/sbin/sendmail $not $p/sbin/postlet;$p/bin/mailq $not $p/sbin/postlet;$p/share/man/man8/sendmail.8 $not $p/share/man/man8/postlet.8|${programs_row};./bin/hoststat -> ../sbin/postlet;./bin/mailq;./sbin/sendmail;./share/man/man8/sendmail.8
+ROWS
+rm -rf "$record" "$build/install_manifest.txt"
 finish

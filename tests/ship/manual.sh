@@ -7,7 +7,7 @@ source=$4
 page=$source/doc/postlet.8
 table=$source/src/front/options.cc
 
-for doc in "$page" "$source/doc/postlet-sethome.8"; do
+for doc in "$page" "$source/doc/postlet-sethome.8" "$source/debian/newaliases.8"; do
   if command -v mandoc >/dev/null 2>&1; then
     out=$(mandoc -Tlint -Wstyle "$doc" 2>&1) || true
     check "mandoc -Tlint $doc" "" "$out"

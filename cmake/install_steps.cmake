@@ -1,0 +1,143 @@
+# install_steps.cmake: what `cmake --install` does around the copying, included by the install
+# script of a build. cmake/install.cmake sets what it reads before each component:
+#   postlet_build_dir        BUILD
+#   postlet_record           BUILD/install_record.txt
+#   postlet_program_paths    the program's files, below the prefix
+#   postlet_links            the links, as PATH:TARGET below the prefix
+#   postlet_replace          1 to move files standing in the way to PATH.postlet-saved
+# Every check comes before the first change, so an install either happens whole or not at all.
+cmake_policy(VERSION 3.18)
+
+# Before anything is copied, the files written into the build tree afterwards are tried. CMake's
+# own list of what it installed must be writable, or the install would fail once the files are
+# copied: then nothing is installed. The record only gives a warning, once, and no record.
+function(postlet_writable path out)
+  execute_process(COMMAND sh -c [[: >>"$1"]] sh "${path}"
+                  RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  if(status EQUAL 0)
+    set(${out} 1 PARENT_SCOPE)
+  else()
+    set(${out} 0 PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(postlet_check_record)
+  if(DEFINED postlet_record_ok)
+    return()
+  endif()
+  if(CMAKE_INSTALL_COMPONENT)
+    set(manifest "${postlet_build_dir}/install_manifest_${CMAKE_INSTALL_COMPONENT}.txt")
+  else()
+    set(manifest "${postlet_build_dir}/install_manifest.txt")
+  endif()
+  postlet_writable("${manifest}" ok)
+  if(NOT ok)
+    message(FATAL_ERROR "cannot write ${manifest}, where cmake --install lists what it "
+                        "installed: nothing installed. Install as a user who may write the "
+                        "build tree ${postlet_build_dir}.")
+  endif()
+  postlet_writable("${postlet_record}" ok)
+  set(postlet_record_ok ${ok} PARENT_SCOPE)
+  if(NOT ok)
+    message(WARNING "cannot write ${postlet_record}: installing without a record, so the "
+                    "uninstall target will not know of the files installed now")
+  endif()
+endfunction()
+
+function(postlet_record_line line)
+  if(postlet_record_ok)
+    file(APPEND "${postlet_record}" "${line}\n")
+  endif()
+endfunction()
+
+# Before the copying: which of the program's files stand there already (they are not recorded,
+# so the uninstall leaves them).
+function(postlet_note_existing)
+  set(existing "")
+  foreach(path IN LISTS postlet_program_paths)
+    set(full "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${path}")
+    if(EXISTS "${full}" OR IS_SYMLINK "${full}")
+      list(APPEND existing "${full}")
+    endif()
+  endforeach()
+  set(postlet_existing "${existing}" PARENT_SCOPE)
+endfunction()
+
+function(postlet_record_programs)
+  foreach(path IN LISTS postlet_program_paths)
+    set(full "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${path}")
+    if(NOT full IN_LIST postlet_existing)
+      postlet_record_line("file ${full}")
+    endif()
+  endforeach()
+endfunction()
+
+# A link already there is ours when it leads to the installed file, compared as resolved paths
+# below the prefix: another product's file that happens to be named postlet is in the way like
+# any other. Every problem is named in one refusal.
+function(postlet_install_links)
+  set(plan "")
+  set(problems "")
+  set(in_the_way 0)
+  foreach(entry IN LISTS postlet_links)
+    string(REPLACE ":" ";" entry "${entry}")
+    list(GET entry 0 link)
+    list(GET entry 1 target)
+    set(full "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${link}")
+    get_filename_component(dir "${CMAKE_INSTALL_PREFIX}/${link}" DIRECTORY)
+    get_filename_component(wanted "${target}" ABSOLUTE BASE_DIR "${dir}")
+    if(NOT EXISTS "$ENV{DESTDIR}${wanted}")
+      set(problem "  $ENV{DESTDIR}${wanted} is not installed: install postlet at this prefix first")
+      if(NOT problem IN_LIST problems)
+        list(APPEND problems "${problem}")
+      endif()
+    endif()
+    set(action create)
+    if(IS_SYMLINK "${full}")
+      file(READ_SYMLINK "${full}" old)
+      get_filename_component(old "${old}" ABSOLUTE BASE_DIR "${dir}")
+      if(old STREQUAL wanted)
+        set(action keep)
+      endif()
+    endif()
+    if(action STREQUAL create AND (EXISTS "${full}" OR IS_SYMLINK "${full}"))
+      if(NOT postlet_replace)
+        list(APPEND problems "  ${full} exists and is not a link to ${wanted}")
+        set(in_the_way 1)
+      elseif(EXISTS "${full}.postlet-saved" OR IS_SYMLINK "${full}.postlet-saved")
+        list(APPEND problems "  ${full}.postlet-saved exists already, so ${full} cannot be kept there")
+      else()
+        set(action replace)
+      endif()
+    endif()
+    list(APPEND plan "${action}|${full}|${target}")
+  endforeach()
+  if(NOT problems STREQUAL "")
+    list(JOIN problems "\n" text)
+    if(in_the_way)
+      string(APPEND text "\nMove them away, or configure with -DPOSTLET_INSTALL_REPLACE=ON to "
+                         "keep each as PATH.postlet-saved.")
+    endif()
+    message(FATAL_ERROR "links not installed, nothing changed:\n${text}")
+  endif()
+  foreach(step IN LISTS plan)
+    string(REPLACE "|" ";" step "${step}")
+    list(GET step 0 action)
+    list(GET step 1 full)
+    list(GET step 2 target)
+    if(action STREQUAL keep)
+      message(STATUS "Up-to-date: ${full}")
+      continue()
+    endif()
+    if(action STREQUAL replace)
+      file(RENAME "${full}" "${full}.postlet-saved")
+      message(STATUS "Saved: ${full}.postlet-saved")
+      postlet_record_line("saved ${full}")
+    endif()
+    get_filename_component(dir "${full}" DIRECTORY)
+    file(MAKE_DIRECTORY "${dir}")
+    file(CREATE_LINK "${target}" "${full}" SYMBOLIC)
+    message(STATUS "Installing: ${full} -> ${target}")
+    postlet_record_line("link ${full} ${target}")
+  endforeach()
+endfunction()
