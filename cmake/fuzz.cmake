@@ -16,7 +16,7 @@ if(NOT POSTLET_SANITIZE)
 endif()
 
 # The libraries carry coverage instrumentation.
-foreach(dir lib cmdscan address header front)
+foreach(dir lib cmdscan address header message front)
   target_compile_options(postlet_${dir} PRIVATE -fsanitize=fuzzer-no-link)
 endforeach()
 

@@ -53,13 +53,24 @@ static void put_part(const char* name, const char* text, uint32_t n) {
   byte_string_release(&scratch);
 }
 
+// The kernel starts no program with an environment string longer than this, its NUL included.
+static constexpr uint32_t LONGEST_ENTRY = 131072;
+
+// Whether name=value, with a value of n bytes, is an entry the injector can be started with.
+static int entry_fits(const char* name, uint32_t n) {
+  return n < LONGEST_ENTRY - 1 - text_length(name);
+}
+
 void identity_from_address(const char* address) {
   uint32_t at = text_find_byte(address, '@');
   if (at == 0) return;
+  int host = address[at] == '@' && address[at + 1] && !host_identity_set;
+  // A part the injector could not be started with makes the address as unusable as an empty one.
+  if ((host && !entry_fits("QMAILSHOST", text_length(address + at + 1))) ||
+      (!user_identity_set && !entry_fits("QMAILSUSER", at)))
+    return;
   // The host part already ends with the address's NUL; only the local part needs a copy.
-  if (address[at] == '@' && address[at + 1] && !host_identity_set &&
-      !env_put("QMAILSHOST", address + at + 1))
-    die_nomem();
+  if (host && !env_put("QMAILSHOST", address + at + 1)) die_nomem();
   if (!user_identity_set) put_part("QMAILSUSER", address, at);
   user_identity_set = 1;
   host_identity_set = 1;
@@ -111,9 +122,12 @@ const char* login_name() {
 static void envelope_identity(const char* sender) {
   if (env_get("QMAILUSER")) return;
   uint32_t at = text_find_byte(sender, '@');
-  if (sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST") &&
-      !env_put("QMAILHOST", sender + at + 1))
-    die_nomem();
+  int host = sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST");
+  // The sender still goes to the injector as its -f argument.
+  if ((host && !entry_fits("QMAILHOST", text_length(sender + at + 1))) ||
+      !entry_fits("QMAILUSER", at))
+    return;
+  if (host && !env_put("QMAILHOST", sender + at + 1)) die_nomem();
   put_part("QMAILUSER", sender, at);
 }
 
@@ -137,7 +151,7 @@ void sender_identity(const char* from, const char* sender) {
   }
   if (!any_present(USER_VARIABLES, USER_VARIABLE_COUNT - 1)) {
     const char* name = login_name();
-    if (name && !env_put("USER", name)) die_nomem();
+    if (name && entry_fits("USER", text_length(name)) && !env_put("USER", name)) die_nomem();
   }
 }
 

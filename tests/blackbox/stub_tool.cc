@@ -1,10 +1,14 @@
 // stub_tool.cc: stands in for qmail's programs in black-box tests.
 //
-// Records what it was given under HOME/record/NAME.{argv,env,cwd,stdin}, where HOME is the
+// Records what it was given under HOME/record/NAME.{argv,env,cwd,fds,stdin}, where HOME is the
 // directory above the one holding the stub and NAME its file name, then exits with the status
 // in HOME/bin/NAME.status (0 without one). As qmail-smtpd it also answers every line it reads.
+#include <dirent.h>
 #include <limits.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <cerrno>
 #include <cstdio>
@@ -40,6 +44,24 @@ int main(int argc, char** argv) {
   put(base + ".env", env);
   char cwd[PATH_MAX];
   put(base + ".cwd", getcwd(cwd, sizeof cwd) ? cwd : "?");
+
+  // The descriptors it was started with, each with its kind: pipe, file (a path) or other.
+  std::vector<int> numbers;
+  DIR* d = opendir("/proc/self/fd");
+  for (dirent* e; d && (e = readdir(d));) {
+    int fd = atoi(e->d_name);
+    if (e->d_name[0] != '.' && fd != dirfd(d)) numbers.push_back(fd);
+  }
+  if (d) closedir(d);
+  std::sort(numbers.begin(), numbers.end());
+  std::string fds;
+  for (int fd : numbers) {
+    char link[PATH_MAX] = "";
+    (void)!readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+    std::string kind = std::string(link).rfind("pipe:", 0) == 0 ? "pipe" : link[0] == '/' ? "file" : "other";
+    fds += (fds.empty() ? "" : " ") + std::to_string(fd) + ":" + kind;
+  }
+  put(base + ".fds", fds);
 
   bool smtp = name == "qmail-smtpd";
   if (smtp) (void)!write(1, "220 stub ready\r\n", 16);
