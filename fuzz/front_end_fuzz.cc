@@ -7,10 +7,14 @@
 // home cannot be entered; bit 2 every exec fails, bit 3 with EACCES instead of ENOENT; bit 4 the
 // password look-up finds nothing.
 //
-// Checked at every exec: only qmail's programs, whatever the command line names; the message still
-// readable, unread, from the caller's offset; every inherited variable passed on unless an edit
-// names it; every edit names a variable the program may set, its value free of control bytes (a
-// tab allowed in the full name). At an exit: a documented status.
+// Checked at every exec: only qmail's programs, whatever the command line names; what the program
+// reads is the message from the caller's offset, for qmail-inject with the line-end rule applied
+// unless POSTLET_KEEP_CRLF is inherited (this build runs the pump's copy in-process, into a memory
+// file that becomes descriptor 0); every inherited variable passed on unless an edit names it;
+// every edit names a variable the program may set, its value free of control bytes (a tab
+// allowed in the full name). At an exit: a documented status. And the identity never comes from
+// past qmail-inject's header: a second run, on the header alone followed by a body of decoy From
+// and Sender fields, must end with the same status, output and edits.
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -221,13 +225,11 @@ static std::string name_of(const std::string& entry) {
 }
 
 static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
-                          const std::string& message, bool file, off_t start) {
+                          const std::string& rest, bool keep) {
   FUZZ_CHECK(qmail_programs.count(a.path) != 0);
   FUZZ_CHECK(!a.argv.empty());
   if (!run.f.exec_fails) {
-    std::string expected = message;
-    if (file) expected = static_cast<size_t>(start) < message.size() ? message.substr(start) : "";
-    FUZZ_CHECK(a.unread == expected);
+    FUZZ_CHECK(a.unread == (a.path == "bin/qmail-inject" && !keep ? fuzz_mend(rest) : rest));
   }
   std::set<const char*> passed(a.envp.begin(), a.envp.end());
   std::set<std::string> edited;
@@ -249,42 +251,36 @@ static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
   }
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2 || size > 1 << 15) return -1;
-  flags f = {};
-  f.file = data[0] & 1;
-  f.chdir_fails = data[0] & 2;
-  f.exec_fails = data[0] & 4;
-  f.exec_eacces = data[0] & 8;
-  f.no_password_entry = data[0] & 16;
-  const off_t start = data[1];
-
-  // Items: each its own block, so that a read past one is caught.
-  std::vector<std::string> items[2];
-  size_t at = 2;
-  for (auto& list : items) {
-    while (at < size) {
-      const void* nul = std::memchr(data + at, 0, size - at);
-      if (!nul) break;
-      size_t end = static_cast<const uint8_t*>(nul) - data;
-      if (end == at) {
-        ++at;
-        break;
-      }
-      if (list.size() == 64) return -1;
-      list.emplace_back(reinterpret_cast<const char*>(data) + at, end - at);
-      at = end + 1;
+// The edits of every attempt, in order.
+static std::vector<std::string> edits_of(const std::vector<char*>& inherited) {
+  std::vector<std::string> edits;
+  for (const attempt& a : run.attempts) {
+    for (size_t i = 0; i < a.envp.size(); ++i) {
+      bool is_inherited = false;
+      for (char* e : inherited)
+        is_inherited |= e == a.envp[i];
+      if (!is_inherited) edits.push_back(a.env_text[i]);
     }
+    edits.push_back("--");
   }
-  const std::string message(reinterpret_cast<const char*>(data) + at, size - at);
+  return edits;
+}
+
+// One run of the program over the message, its checks made; fills run.
+static void run_once(const flags& f, off_t start, const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment, const std::string& message,
+                     std::vector<std::string>* edits) {
   std::vector<char*> argv, env;
-  for (auto& s : items[0])
+  for (auto& s : arguments)
     argv.push_back(strdup(s.c_str()));
-  for (auto& s : items[1])
+  for (auto& s : environment)
     env.push_back(strdup(s.c_str()));
   const std::vector<char*> inherited = env;
   argv.push_back(nullptr);
   env.push_back(nullptr);
+  bool keep = false;
+  for (auto& s : environment)
+    keep |= s.rfind("POSTLET_KEEP_CRLF=", 0) == 0;
 
   int fd;
   if (f.file) {
@@ -331,8 +327,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     FUZZ_CHECK(!run.attempts.empty());
   }
+  const std::string rest = !f.file ? message
+                           : static_cast<size_t>(start) < message.size() ? message.substr(start)
+                                                                         : "";
   for (const attempt& a : run.attempts)
-    check_attempt(a, inherited, message, f.file, start);
+    check_attempt(a, inherited, rest, keep);
+  *edits = edits_of(inherited);
+  edits->push_back(std::to_string(run.status));
+  edits->push_back(run.written);
 
   for (size_t i = 0; i < block_count; ++i)
     std::free(const_cast<void*>(blocks[i]));
@@ -341,5 +343,52 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (char* p : inherited)
     std::free(p);
   close(0);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2 || size > 1 << 15) return -1;
+  flags f = {};
+  f.file = data[0] & 1;
+  f.chdir_fails = data[0] & 2;
+  f.exec_fails = data[0] & 4;
+  f.exec_eacces = data[0] & 8;
+  f.no_password_entry = data[0] & 16;
+  const off_t start = data[1];
+
+  std::vector<std::string> items[2];
+  size_t at = 2;
+  for (auto& list : items) {
+    while (at < size) {
+      const void* nul = std::memchr(data + at, 0, size - at);
+      if (!nul) break;
+      size_t end = static_cast<const uint8_t*>(nul) - data;
+      if (end == at) {
+        ++at;
+        break;
+      }
+      if (list.size() == 64) return -1;
+      list.emplace_back(reinterpret_cast<const char*>(data) + at, end - at);
+      at = end + 1;
+    }
+  }
+  const std::string message(reinterpret_cast<const char*>(data) + at, size - at);
+  std::vector<std::string> edits;
+  run_once(f, start, items[0], items[1], message, &edits);
+
+  // Only a file's header names the sender. When the message has a body, the same run over the
+  // header alone, followed by a body of decoy fields, must come out the same.
+  if (!f.file || static_cast<size_t>(start) >= message.size()) return 0;
+  const std::string rest = message.substr(start);
+  bool keep = false;
+  for (auto& s : items[1])
+    keep |= s.rfind("POSTLET_KEEP_CRLF=", 0) == 0;
+  size_t read_end = 0;
+  size_t header_end = fuzz_header_end(rest, keep, &read_end);
+  if (header_end == rest.size()) return 0;
+  const std::string decoy = rest.substr(0, header_end) +
+                            "\n\nFrom: decoy@decoy.example\nSender: decoy@decoy.example\n";
+  std::vector<std::string> decoy_edits;
+  run_once(f, 0, items[0], items[1], decoy, &decoy_edits);
+  FUZZ_CHECK(edits == decoy_edits);
   return 0;
 }

@@ -50,14 +50,15 @@ void message_read(int dry_run, int header_needed, const char** from, const char*
   *sender = nullptr;
   message_plan* way = &message_way;
   way->keep_crlf = env_get("POSTLET_KEEP_CRLF") != nullptr;
-  struct stat status;
-  // A closed descriptor 0 is handed over as it is.
-  if (fstat(0, &status) == -1) return;
   // The message starts where the caller left descriptor 0, which need not be the file's start.
   off_t start = seek_current(0);
+  // A descriptor 0 that refuses even a read of nothing is closed: it is handed over as it is.
+  if (start == -1 && read(0, pump_space, 0) == -1) return;
   way->seekable = start != -1;
+  struct stat status = {};
+  if (way->seekable && fstat(0, &status) == -1) return;
   if (!dry_run) {
-    if (S_ISREG(status.st_mode) && way->seekable) {
+    if (S_ISREG(status.st_mode)) {
       uint64_t left = status.st_size > start ? static_cast<uint64_t>(status.st_size - start) : 0;
       way->pump = !way->keep_crlf && !file_is_clean(left);
     } else {

@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "header/header_capture.h"
 #include "header/header_index.h"
@@ -67,13 +66,17 @@ pump_result pump_copy(int out, int keep_crlf) {
   line_end_state state = {.held_cr = capture->held_cr};
   // The captured text has been mended line by line already.
   pump_result r = write_all(out, header_index.text.data, header_index.text.len);
+  // What the input buffer holds past the text is mended where it lies. A held CR goes in front of
+  // it, where that CR itself was read: a CR held by the capture came from the buffer's last load
+  // whenever anything of that load is left.
   in_buffer* b = &standard_input_buffer;
   if (r == PUMP_DONE && b->available) {
+    char* bytes = b->buffer + b->position;
     uint32_t n = b->available;
-    std::memcpy(pump_space + 1, b->buffer + b->position, n);
+    if (!keep_crlf) n = line_ends_mend(&state, bytes, n, &bytes);
+    b->position += b->available;
     b->available = 0;
-    b->position += n;
-    r = put_chunk(out, &state, keep_crlf, n);
+    r = write_all(out, bytes, n);
   }
   // After an end of input a terminal would deliver more; the capture's end is the end.
   while (r == PUMP_DONE && !capture->ended) {
@@ -148,11 +151,9 @@ void pump_start(int keep_crlf) {
   pid_t pid = fork();
   if (pid == -1) die(111, errno, "failed to start the message pump", nullptr, nullptr, nullptr);
   if (pid == 0) pump_run(ends[0], ends[1], injector, keep_crlf);
-  // dup2 leaves the new descriptor 0 open across the exec; both pipe ends close here.
+  // Descriptor 0 stays open across the exec; both pipe ends, close-on-exec, go with it.
   if (dup2(ends[0], 0) == -1)
     die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
-  close(ends[0]);
-  close(ends[1]);
 }
 
 #endif
