@@ -8,10 +8,12 @@ add_executable(postlet-bench-wrap EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/wra
 add_executable(postlet-bench-wrap-static EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/wrap.c)
 target_link_options(postlet-bench-wrap-static PRIVATE -static)
 add_executable(postlet-bench-timer EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/timer.c)
-foreach(helper postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static postlet-bench-timer)
+add_executable(postlet-bench-peak EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/peak.c)
+foreach(helper postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static postlet-bench-timer
+        postlet-bench-peak)
   target_compile_options(${helper} PRIVATE ${postlet_bench_flags})
 endforeach()
 
 add_custom_target(postlet-bench
   DEPENDS postlet postlet-sethome postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static
-          postlet-bench-timer)
+          postlet-bench-timer postlet-bench-peak)

@@ -13,8 +13,8 @@
 // file that becomes descriptor 0); every inherited variable passed on unless an edit names it;
 // every edit names a variable the program may set, its value free of control bytes (a tab
 // allowed in the full name). At an exit: a documented status. And the identity never comes from
-// past qmail-inject's header: a second run, on the header alone followed by a body of decoy From
-// and Sender fields, must end with the same status, output and edits.
+// past qmail-inject's header: the same run over the header alone, followed by a body of decoy
+// From and Sender fields, must end with the same status, output and edits.
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -224,6 +224,9 @@ static std::string name_of(const std::string& entry) {
   return entry.substr(0, entry.find('='));
 }
 
+// Every edit of the runs, in order; compared between a run and its decoy.
+static std::vector<std::string> edits;
+
 static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
                           const std::string& rest, bool keep) {
   FUZZ_CHECK(qmail_programs.count(a.path) != 0);
@@ -239,6 +242,7 @@ static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
       is_inherited |= e == a.envp[i];
     if (is_inherited) continue;
     const std::string& entry = a.env_text[i];
+    edits.push_back(entry);
     FUZZ_CHECK(entry.find('=') != std::string::npos);
     FUZZ_CHECK(settable.count(name_of(entry)) != 0);
     edited.insert(name_of(entry));
@@ -251,36 +255,42 @@ static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
   }
 }
 
-// The edits of every attempt, in order.
-static std::vector<std::string> edits_of(const std::vector<char*>& inherited) {
-  std::vector<std::string> edits;
-  for (const attempt& a : run.attempts) {
-    for (size_t i = 0; i < a.envp.size(); ++i) {
-      bool is_inherited = false;
-      for (char* e : inherited)
-        is_inherited |= e == a.envp[i];
-      if (!is_inherited) edits.push_back(a.env_text[i]);
-    }
-    edits.push_back("--");
-  }
-  return edits;
-}
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2 || size > 1 << 15) return -1;
+  flags f = {};
+  f.file = data[0] & 1;
+  f.chdir_fails = data[0] & 2;
+  f.exec_fails = data[0] & 4;
+  f.exec_eacces = data[0] & 8;
+  f.no_password_entry = data[0] & 16;
+  const off_t start = data[1];
 
-// One run of the program over the message, its checks made; fills run.
-static void run_once(const flags& f, off_t start, const std::vector<std::string>& arguments,
-                     const std::vector<std::string>& environment, const std::string& message,
-                     std::vector<std::string>* edits) {
+  // Items: each its own block, so that a read past one is caught.
+  std::vector<std::string> items[2];
+  size_t at = 2;
+  for (auto& list : items) {
+    while (at < size) {
+      const void* nul = std::memchr(data + at, 0, size - at);
+      if (!nul) break;
+      size_t end = static_cast<const uint8_t*>(nul) - data;
+      if (end == at) {
+        ++at;
+        break;
+      }
+      if (list.size() == 64) return -1;
+      list.emplace_back(reinterpret_cast<const char*>(data) + at, end - at);
+      at = end + 1;
+    }
+  }
+  const std::string message(reinterpret_cast<const char*>(data) + at, size - at);
   std::vector<char*> argv, env;
-  for (auto& s : arguments)
+  for (auto& s : items[0])
     argv.push_back(strdup(s.c_str()));
-  for (auto& s : environment)
+  for (auto& s : items[1])
     env.push_back(strdup(s.c_str()));
   const std::vector<char*> inherited = env;
   argv.push_back(nullptr);
   env.push_back(nullptr);
-  bool keep = false;
-  for (auto& s : environment)
-    keep |= s.rfind("POSTLET_KEEP_CRLF=", 0) == 0;
 
   int fd;
   if (f.file) {
@@ -327,14 +337,16 @@ static void run_once(const flags& f, off_t start, const std::vector<std::string>
   } else {
     FUZZ_CHECK(!run.attempts.empty());
   }
-  const std::string rest = !f.file ? message
-                           : static_cast<size_t>(start) < message.size() ? message.substr(start)
-                                                                         : "";
+  std::string rest = message;
+  if (f.file) rest = static_cast<size_t>(start) < message.size() ? message.substr(start) : "";
+  bool keep = false;
+  for (auto& s : items[1])
+    keep |= s.rfind("POSTLET_KEEP_CRLF=", 0) == 0;
+  static bool decoy = false;
+  if (!decoy) edits.clear();
   for (const attempt& a : run.attempts)
     check_attempt(a, inherited, rest, keep);
-  *edits = edits_of(inherited);
-  edits->push_back(std::to_string(run.status));
-  edits->push_back(run.written);
+  edits.push_back(std::to_string(run.status) + " " + run.written);
 
   for (size_t i = 0; i < block_count; ++i)
     std::free(const_cast<void*>(blocks[i]));
@@ -343,52 +355,21 @@ static void run_once(const flags& f, off_t start, const std::vector<std::string>
   for (char* p : inherited)
     std::free(p);
   close(0);
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2 || size > 1 << 15) return -1;
-  flags f = {};
-  f.file = data[0] & 1;
-  f.chdir_fails = data[0] & 2;
-  f.exec_fails = data[0] & 4;
-  f.exec_eacces = data[0] & 8;
-  f.no_password_entry = data[0] & 16;
-  const off_t start = data[1];
-
-  std::vector<std::string> items[2];
-  size_t at = 2;
-  for (auto& list : items) {
-    while (at < size) {
-      const void* nul = std::memchr(data + at, 0, size - at);
-      if (!nul) break;
-      size_t end = static_cast<const uint8_t*>(nul) - data;
-      if (end == at) {
-        ++at;
-        break;
-      }
-      if (list.size() == 64) return -1;
-      list.emplace_back(reinterpret_cast<const char*>(data) + at, end - at);
-      at = end + 1;
-    }
-  }
-  const std::string message(reinterpret_cast<const char*>(data) + at, size - at);
-  std::vector<std::string> edits;
-  run_once(f, start, items[0], items[1], message, &edits);
 
   // Only a file's header names the sender. When the message has a body, the same run over the
   // header alone, followed by a body of decoy fields, must come out the same.
-  if (!f.file || static_cast<size_t>(start) >= message.size()) return 0;
-  const std::string rest = message.substr(start);
-  bool keep = false;
-  for (auto& s : items[1])
-    keep |= s.rfind("POSTLET_KEEP_CRLF=", 0) == 0;
   size_t read_end = 0;
-  size_t header_end = fuzz_header_end(rest, keep, &read_end);
-  if (header_end == rest.size()) return 0;
-  const std::string decoy = rest.substr(0, header_end) +
-                            "\n\nFrom: decoy@decoy.example\nSender: decoy@decoy.example\n";
-  std::vector<std::string> decoy_edits;
-  run_once(f, 0, items[0], items[1], decoy, &decoy_edits);
-  FUZZ_CHECK(edits == decoy_edits);
+  if (decoy || !f.file || fuzz_header_end(rest, keep, &read_end) == rest.size()) return 0;
+  std::string again(reinterpret_cast<const char*>(data), at);
+  again[1] = 0;  // the decoy file starts at offset 0
+  again += rest.substr(0, fuzz_header_end(rest, keep, &read_end));
+  again += "\n\nFrom: decoy@decoy.example\nSender: decoy@decoy.example\n";
+  if (again.size() > 1 << 15) return 0;
+  std::vector<std::string> first = edits;
+  decoy = true;
+  LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(again.data()), again.size());
+  decoy = false;
+  edits.erase(edits.begin(), edits.begin() + static_cast<long>(first.size()));
+  FUZZ_CHECK(edits == first);
   return 0;
 }

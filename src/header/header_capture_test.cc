@@ -73,55 +73,33 @@ capture_result capture_from(int fd, int keep_crlf = 0) {
 
 }  // namespace
 
+// What the black-box tests cannot see: the text captured and the part of it that is header.
 TEST(HeaderCapture, EndsWhereQmailInjectEndsTheHeader) {
-  const std::string big_field = "X-Long: " + std::string(5000, 'a') + "\n";
-  std::string many_fields;
-  for (int i = 0; i < 300; ++i)
-    many_fields += "X-" + std::to_string(i) + ": some value\n";
   const struct {
     const char* name;
     std::string message;
-    std::string from;
     std::string text;    // what is captured
     std::string header;  // what of it is the header
     int keep_crlf = 0;
   } cases[] = {
-      {"header and body", "From: Joe <joe@host>\nSender: s@y\n\nbody\n", "<Joe <joe@host>>",
-       "From: Joe <joe@host>\nSender: s@y\n\n", "From: Joe <joe@host>\nSender: s@y\n\n"},
-      {"empty", "", "none", "", ""},
-      {"header lines only", "From: a@b\nTo: c\n", "<a@b>", "From: a@b\nTo: c\n",
-       "From: a@b\nTo: c\n"},
-      {"last header line without newline", "From: joe@example.org", "<joe@example.org>",
-       "From: joe@example.org", "From: joe@example.org"},
-      {"no header, no final newline", "hello", "none", "hello", ""},
-      {"CR LF lines, mended", "From: a\r\nSender: b\r\n\r\nbody\r\n", "<a>",
-       "From: a\nSender: b\n\n", "From: a\nSender: b\n\n"},
-      {"CR LF kept: the CR LF line is the body's first", "From: a\r\n\r\nbody\r\n", "<a\r>",
+      {"CR LF lines, mended", "From: a\r\n\r\nbody\r\n", "From: a\n\n", "From: a\n\n"},
+      {"CR LF kept: the CR LF line is the body's first", "From: a\r\n\r\nbody\r\n",
        "From: a\r\n\r\n", "From: a\r\n", 1},
-      {"only the CR before the newline goes", "From: a\rb\r\r\n\n", "<a\rb\r>", "From: a\rb\r\n\n",
+      {"only the CR before the newline goes", "From: a\rb\r\r\n\n", "From: a\rb\r\n\n",
        "From: a\rb\r\n\n"},
-      {"a first line that continues nothing is body", " x\nFrom: evil@x\n\nbody\n", "none", " x\n",
-       ""},
-      {"a field name with a control byte is body", "X-Bad\001: 1\nFrom: evil@x\n\n", "none",
-       "X-Bad\001: 1\n", ""},
-      {"a line without colon ends the header", "From: a\nbogus\nSender: s\n\n", "<a>",
+      {"a first line that continues nothing is body", " x\nFrom: evil@x\n\n", " x\n", ""},
+      {"a control byte in a name is body", "X-Bad\001: 1\nFrom: evil@x\n\n", "X-Bad\001: 1\n", ""},
+      {"a line without colon ends the header", "From: a\nbogus\nSender: s\n\n",
        "From: a\nbogus\n", "From: a\n"},
-      {"an mbox From line and a continuation", "From a@b Mon 00:00\n x\nFrom: c\n y\n\nb\n",
-       "<c\n y>", "From a@b Mon 00:00\n x\nFrom: c\n y\n\n",
-       "From a@b Mon 00:00\n x\nFrom: c\n y\n\n"},
-      {"blanks before the colon", "To \t: a\nFrom :b\n\n", "none", "To \t: a\nFrom :b\n\n",
-       "To \t: a\nFrom :b\n\n"},
-      {"one line longer than the buffer", big_field + "From: z\n\nbody\n", "<z>",
-       big_field + "From: z\n\n", big_field + "From: z\n\n"},
-      {"header longer than the buffer", many_fields + "Sender: late\n\nbody\n", "none",
-       many_fields + "Sender: late\n\n", many_fields + "Sender: late\n\n"},
+      {"an mbox From line, continuations", "From a@b Mon 00:00\n x\nFrom: c\n y\n\nb\n",
+       "From a@b Mon 00:00\n x\nFrom: c\n y\n\n", "From a@b Mon 00:00\n x\nFrom: c\n y\n\n"},
+      {"blanks before the colon", "To \t: a\n:b\n", "To \t: a\n:b\n", "To \t: a\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     int fd = temporary_file(c.message, 0);
     ASSERT_NE(-1, fd);
     capture_result r = capture_from(fd, c.keep_crlf);
-    EXPECT_EQ(c.from, r.from);
     EXPECT_EQ(c.text, r.text);
     EXPECT_EQ(c.header, r.header);
     EXPECT_EQ(0, r.record.cut);
