@@ -98,7 +98,8 @@ static int may_hold_address(const char* v, uint32_t n) {
   uint32_t i = 0;
   while (i < n) {
     char c = v[i];
-    if (is_space(c)) {
+    // Blanks and the commas between entries separate; nothing else is taken past here.
+    if (is_space(c) || (c == ',' && !phrase && !in_group)) {
       ++i;
     } else if (c == '(' || (c == '"' && !in_group)) {
       uint32_t next = skip_closed(v, i, n);
@@ -112,8 +113,6 @@ static int may_hold_address(const char* v, uint32_t n) {
     } else if (c == ':') {
       in_group = 1;
       phrase = 0;
-      ++i;
-    } else if (c == ',' && !phrase) {
       ++i;
     } else if (c == '.' || (static_cast<unsigned char>(c) > 32 && !is_special(c))) {
       phrase = 1;
