@@ -19,7 +19,7 @@ using namespace postlet;
 namespace {
 
 std::string show(const char* v) {
-  return v ? "<" + std::string(v) + ">" : "none";
+  return v ? std::string("<").append(v).append(">") : "none";
 }
 
 // A file with the bytes, open for reading and standing at start; -1 when none could be made.

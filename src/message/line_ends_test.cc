@@ -17,7 +17,7 @@ std::string mend_in_chunks(const std::string& input, const std::vector<size_t>& 
   size_t from = 0;
   for (size_t i = 0; i <= cuts.size(); ++i) {
     size_t to = i < cuts.size() ? cuts[i] : input.size();
-    std::string room = "?" + input.substr(from, to - from);
+    std::string room = std::string("?").append(input, from, to - from);
     char* start;
     uint32_t n = line_ends_mend(&state, room.data() + 1, static_cast<uint32_t>(to - from), &start);
     out.append(start, n);

@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     char link[PATH_MAX] = "";
     (void)!readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
     std::string kind = std::string(link).rfind("pipe:", 0) == 0 ? "pipe" : link[0] == '/' ? "file" : "other";
-    fds += (fds.empty() ? "" : " ") + std::to_string(fd) + ":" + kind;
+    if (!fds.empty()) fds += ' ';
+    fds.append(std::to_string(fd)).append(":").append(kind);
   }
   put(base + ".fds", fds);
 
