@@ -12,10 +12,12 @@ add_executable(postlet-bench-timer EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/ti
 add_executable(postlet-bench-parse EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/parse.cc)
 target_compile_options(postlet-bench-parse PRIVATE ${postlet_bench_flags})
 target_link_libraries(postlet-bench-parse PRIVATE postlet_address)
-foreach(helper postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static postlet-bench-timer)
+add_executable(postlet-bench-peak EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/peak.c)
+foreach(helper postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static postlet-bench-timer
+        postlet-bench-peak)
   target_compile_options(${helper} PRIVATE ${postlet_bench_flags})
 endforeach()
 
 add_custom_target(postlet-bench
   DEPENDS postlet postlet-sethome postlet-bench-stub postlet-bench-wrap postlet-bench-wrap-static
-          postlet-bench-timer)
+          postlet-bench-timer postlet-bench-peak)

@@ -16,7 +16,7 @@ if(NOT POSTLET_SANITIZE)
 endif()
 
 # The libraries carry coverage instrumentation.
-foreach(dir lib cmdscan address header log front)
+foreach(dir lib cmdscan address header log message front)
   target_compile_options(postlet_${dir} PRIVATE -fsanitize=fuzzer-no-link)
 endforeach()
 
@@ -53,5 +53,9 @@ postlet_fuzz_target(header_index LIBRARIES postlet_header)
 postlet_fuzz_target(header_capture LIBRARIES postlet_header)
 postlet_fuzz_target(cmdscan LIBRARIES postlet_front)
 postlet_fuzz_target(get_line LIBRARIES postlet_lib)
-# The whole program: its main under another name, with exec, exit and writes recorded.
-postlet_fuzz_target(front_end SOURCES ${fuzz_dir}/front_end_main.cc LIBRARIES postlet_front)
+# The whole program: its main under another name, with exec, exit and writes recorded. The pump
+# cannot fork here: its file, compiled again with POSTLET_PUMP_IN_PROCESS, stands in for the
+# library's and runs the same copy into a memory file that becomes descriptor 0.
+postlet_fuzz_target(front_end SOURCES ${fuzz_dir}/front_end_main.cc ${CMAKE_SOURCE_DIR}/src/message/pump.cc
+                    LIBRARIES postlet_front)
+target_compile_definitions(front_end_fuzz PRIVATE POSTLET_PUMP_IN_PROCESS=1)

@@ -7,10 +7,14 @@
 // home cannot be entered; bit 2 every exec fails, bit 3 with EACCES instead of ENOENT; bit 4 the
 // password look-up finds nothing.
 //
-// Checked at every exec: only qmail's programs, whatever the command line names; the message still
-// readable, unread, from the caller's offset; every inherited variable passed on unless an edit
-// names it; every edit names a variable the program may set, its value free of control bytes (a
-// tab allowed in the full name). At an exit: a documented status.
+// Checked at every exec: only qmail's programs, whatever the command line names; what the program
+// reads is the message from the caller's offset, for qmail-inject with the line-end rule applied
+// unless POSTLET_KEEP_CRLF is inherited (this build runs the pump's copy in-process, into a memory
+// file that becomes descriptor 0); every inherited variable passed on unless an edit names it;
+// every edit names a variable the program may set, its value free of control bytes (a tab
+// allowed in the full name). At an exit: a documented status. And the identity never comes from
+// past qmail-inject's header: the same run over the header alone, followed by a body of decoy
+// From and Sender fields, must end with the same status, output and edits.
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -223,14 +227,15 @@ static std::string name_of(const std::string& entry) {
   return entry.substr(0, entry.find('='));
 }
 
+// Every edit of the runs, in order; compared between a run and its decoy.
+static std::vector<std::string> edits;
+
 static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
-                          const std::string& message, bool file, off_t start) {
+                          const std::string& rest, bool keep) {
   FUZZ_CHECK(qmail_programs.count(a.path) != 0);
   FUZZ_CHECK(!a.argv.empty());
   if (!run.f.exec_fails) {
-    std::string expected = message;
-    if (file) expected = static_cast<size_t>(start) < message.size() ? message.substr(start) : "";
-    FUZZ_CHECK(a.unread == expected);
+    FUZZ_CHECK(a.unread == (a.path == "bin/qmail-inject" && !keep ? fuzz_mend(rest) : rest));
   }
   std::set<const char*> passed(a.envp.begin(), a.envp.end());
   std::set<std::string> edited;
@@ -240,6 +245,7 @@ static void check_attempt(const attempt& a, const std::vector<char*>& inherited,
       is_inherited |= e == a.envp[i];
     if (is_inherited) continue;
     const std::string& entry = a.env_text[i];
+    edits.push_back(entry);
     FUZZ_CHECK(entry.find('=') != std::string::npos);
     FUZZ_CHECK(settable.count(name_of(entry)) != 0);
     edited.insert(name_of(entry));
@@ -337,8 +343,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     FUZZ_CHECK(!run.attempts.empty());
   }
+  std::string rest = message;
+  if (f.file) rest = static_cast<size_t>(start) < message.size() ? message.substr(start) : "";
+  bool keep = false;
+  for (auto& s : items[1])
+    keep |= s.rfind("POSTLET_KEEP_CRLF=", 0) == 0;
+  static bool decoy = false;
+  if (!decoy) edits.clear();
   for (const attempt& a : run.attempts)
-    check_attempt(a, inherited, message, f.file, start);
+    check_attempt(a, inherited, rest, keep);
+  edits.push_back(std::to_string(run.status) + " " + run.written);
   // The descriptors the log line left to the exec, which the recorded one does not close.
   for (int fd = 1; fd < 256; ++fd) {
     if (!run.open_before[fd]) close(fd);
@@ -351,5 +365,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (char* p : inherited)
     std::free(p);
   close(0);
+
+  // Only a file's header names the sender. When the message has a body, the same run over the
+  // header alone, followed by a body of decoy fields, must come out the same.
+  size_t read_end = 0;
+  if (decoy || !f.file || fuzz_header_end(rest, keep, &read_end) == rest.size()) return 0;
+  std::string again(reinterpret_cast<const char*>(data), at);
+  again[1] = 0;  // the decoy file starts at offset 0
+  again += rest.substr(0, fuzz_header_end(rest, keep, &read_end));
+  again += "\n\nFrom: decoy@decoy.example\nSender: decoy@decoy.example\n";
+  if (again.size() > 1 << 15) return 0;
+  std::vector<std::string> first = edits;
+  decoy = true;
+  LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(again.data()), again.size());
+  decoy = false;
+  edits.erase(edits.begin(), edits.begin() + static_cast<long>(first.size()));
+  FUZZ_CHECK(edits == first);
   return 0;
 }

@@ -55,17 +55,30 @@ static void put_part(const char* name, const char* text, uint32_t n) {
   byte_string_release(&scratch);
 }
 
+// The kernel starts no program with an environment string longer than this, its NUL included.
+static constexpr uint32_t LONGEST_ENTRY = 131072;
+
+// Whether name=value, with a value of n bytes, is an entry the injector can be started with.
+static int entry_fits(const char* name, uint32_t n) {
+  return n < LONGEST_ENTRY - 1 - text_length(name);
+}
+
 // Sets QMAILSHOST and QMAILSUSER from one address as far as the flags allow, then both flags.
-static void identity_from_address(const char* address) {
+// 0, or 1 when a part was too long to pass on: the address is then unusable and sets nothing.
+static int identity_from_address(const char* address) {
   uint32_t at = text_find_byte(address, '@');
-  if (at == 0) return;
+  if (at == 0) return 0;
+  int host = address[at] == '@' && address[at + 1] && !host_identity_set;
+  // A part the injector could not be started with makes the address as unusable as an empty one.
+  if ((host && !entry_fits("QMAILSHOST", text_length(address + at + 1))) ||
+      (!user_identity_set && !entry_fits("QMAILUSER", at)))
+    return 1;
   // The host part already ends with the address's NUL; only the local part needs a copy.
-  if (address[at] == '@' && address[at + 1] && !host_identity_set &&
-      !env_put("QMAILSHOST", address + at + 1))
-    die_nomem();
+  if (host && !env_put("QMAILSHOST", address + at + 1)) die_nomem();
   if (!user_identity_set) put_part("QMAILSUSER", address, at);
   user_identity_set = 1;
   host_identity_set = 1;
+  return 0;
 }
 
 // A byte below 32 or 127, such as a quoted CR, must never reach a variable.
@@ -84,20 +97,19 @@ struct field_parse {
 };
 
 // Parses a header value leniently and hands its first address on; one holding a control byte
-// counts as an empty address.
-static void identity_from_field(field_parse* p, const char* value) {
+// counts as an empty address. 1 when that address was too long to pass on, else 0.
+static int identity_from_field(field_parse* p, const char* value) {
   if (!byte_string_copy_text(&p->input, value)) die_nomem();
   int result = address_parse(&p->addresses, &p->input, 0);
   if (result == 1) die_nomem();
-  if (result != 0) return;
+  if (result != 0) return 0;
   for (uint32_t i = 0; i < p->addresses.len;) {
     const char* text = p->addresses.data + i + 1;
-    if (p->addresses.data[i] == ADDRESS_ENTRY) {
-      identity_from_address(has_control_byte(text) ? nul_byte : text);
-      return;
-    }
+    if (p->addresses.data[i] == ADDRESS_ENTRY)
+      return identity_from_address(has_control_byte(text) ? nul_byte : text);
     i += text_length(text) + 2;
   }
+  return 0;
 }
 
 // The name of the password entry of the real user id, or null; a look-up that failed, rather
@@ -116,9 +128,12 @@ static const char* login_name() {
 static void envelope_identity(const char* sender) {
   if (env_get("QMAILUSER")) return;
   uint32_t at = text_find_byte(sender, '@');
-  if (sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST") &&
-      !env_put("QMAILHOST", sender + at + 1))
-    die_nomem();
+  int host = sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST");
+  // The sender still goes to the injector as its -f argument.
+  if ((host && !entry_fits("QMAILHOST", text_length(sender + at + 1))) ||
+      !entry_fits("QMAILUSER", at))
+    return;
+  if (host && !env_put("QMAILHOST", sender + at + 1)) die_nomem();
   put_part("QMAILUSER", sender, at);
 }
 
@@ -131,8 +146,9 @@ void sender_identity(const char* from, const char* sender) {
   }
   if ((from || sender) && !envelope && !user_identity_set) {
     field_parse parse = {};
-    if (sender) identity_from_field(&parse, sender);
-    if (from && !user_identity_set) identity_from_field(&parse, from);
+    if (sender) (void)identity_from_field(&parse, sender);
+    // A From address too long to pass on leaves the identity to the sources after it.
+    if (from && !user_identity_set && identity_from_field(&parse, from)) from = nullptr;
   }
   // A From field settles the identity, even one that gave no address: the envelope and the
   // login name add nothing.
@@ -143,7 +159,7 @@ void sender_identity(const char* from, const char* sender) {
   }
   if (!any_present(USER_VARIABLES, USER_VARIABLE_COUNT - 1)) {
     const char* name = login_name();
-    if (name && !env_put("USER", name)) die_nomem();
+    if (name && entry_fits("USER", text_length(name)) && !env_put("USER", name)) die_nomem();
     looked_up_login = name;
   }
 }

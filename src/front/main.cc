@@ -8,14 +8,15 @@
 #include "front/modes.h"
 #include "front/options.h"
 #include "front/qmail_home.h"
+#include "front/recipient_fields.h"
 #include "front/recipients.h"
 #include "front/settings.h"
-#include "header/header_capture.h"
 #include "header/header_index.h"
 #include "lib/diagnostics.h"
 #include "lib/out_buffer.h"
 #include "lib/text.h"
 #include "log/log_line.h"
+#include "message/message.h"
 
 #if defined(POSTLET_ALLOC_FAILURE)
 #include "cmdscan/cmdscan.h"
@@ -118,12 +119,18 @@ int main(int argc, char** argv) {
   identity_flags();
   const char* from = nullptr;
   const char* sender = nullptr;
-  header_capture_step(&from, &sender);
+  message_read(address_debug || environment_debug, header_recipients, &from, &sender);
+  // With -t and no address argument, a header that names nobody would be queued for nobody.
+  if (arg_list.count == head && header_recipients && !debug_mode && !address_debug &&
+      !environment_debug && header_names_no_recipient())
+    die(2, 0, "no recipients. the header names no To:, Cc: or Bcc: address.", nullptr, nullptr,
+        nullptr);
   sender_identity(from, sender);
 
   char** vector = arg_vector();
   if (!vector) die_nomem();
   if (address_debug || environment_debug) dry_run(vector);
+  message_hand_over();
   // qmail-inject -n prints the message rather than queueing it.
   if (!debug_mode) log_run(arg_list.count - head);
   run_program(vector);

@@ -1,7 +1,5 @@
-// header_capture.h: reading the header of a seekable standard input into the header index.
+// header_capture.h: reading the header of the message from standard input, as the injector will.
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstdint>
 
@@ -12,16 +10,26 @@ namespace postlet {
 inline constexpr uint32_t HEADER_CAPTURE_BYTES = 1048576;
 inline constexpr uint32_t HEADER_CAPTURE_FIELDS = 1000;
 
-// Repositions descriptor to start, reads the header lines from standard_input_buffer into
-// header_index.text and builds header_index over them. Returns only on success; every failure
-// ends the process through die or die_nomem.
-void header_capture(int descriptor, off_t start);
+// What the capture found besides the text in header_index.text.
+struct header_capture_record {
+  uint32_t header;   // bytes of the text that are header fields, less a field a bound cut
+  int32_t captured;  // a capture ran
+  int32_t cut;       // a bound ended it before the header ended
+  int32_t ended;     // it met the end of input
+  int32_t held_cr;   // the byte bound fell right after a CR, which the text leaves out
+};
+extern header_capture_record header_capture_result;
 
-// The whole capture step of the front end. When descriptor 0 can be repositioned, captures the
-// header of the message that begins at its current offset, puts the descriptor back at that
-// offset for the injector, and sets *from and *sender to the first values of those fields
-// (caller-owned NUL-terminated texts, null when the field is absent). When it cannot, nothing is
-// read and both are null. Failures end the process through die or die_nomem.
-void header_capture_step(const char** from, const char** sender);
+// Reads lines from standard_input_buffer, where it stands, into header_index.text until the
+// header ends as qmail-inject ends it: at the empty line (kept in the text), at the first line
+// that is neither a field, a continuation nor a "From " line (kept in the text too: it has been
+// read), at the end of input or at a bound. Unless keep_crlf, a CR before a line's newline is
+// left out, as the injector will get the line. Fills header_capture_result; every failure ends
+// the process through die or die_nomem.
+void header_capture(int keep_crlf);
+
+// Builds header_index over the first header_capture_result.header bytes of the text.
+// Exhausted storage ends the process with die_nomem.
+void header_capture_index();
 
 }  // namespace postlet

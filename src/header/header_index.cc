@@ -61,6 +61,13 @@ static int index_fields(keyed_table* t, byte_string* name, const char* text, uin
       p = next_line(text, p, n);
       continue;
     }
+    // An mbox "From " line is no field, whatever colons it holds; it ends the one before it.
+    if (n - p >= 5 && bytes_compare(text + p, 5, "From ") == 0) {
+      if (pending && insert_field(t, name, text, value_start, p) == -1) return -1;
+      pending = 0;
+      p = next_line(text, p, n);
+      continue;
+    }
     // The colon is sought to the end of the text, not of the line: a colon-less line among the
     // fields joins the next field's name.
     uint32_t c = p + bytes_find(text + p, n - p, ':');

@@ -61,8 +61,10 @@ TEST(HeaderIndex, FieldsAndOddLines) {
       {"FROM: 1\nfrom: 2\nFrom: 3\n", "from", "[1\n][2\n][3\n]", 3},
       {"From:\n", "from", "[\n]", 1},
       {"From:\tx\n", "from", "[x\n]", 1},
-      {"From : x\n", "from", "", 1},
-      {"From : x\n", "from ", "[x\n]", 1},
+      // An mbox "From " line is no field, even with a colon; it ends the field before it.
+      {"From : x\n", "from ", "", 0},
+      {"From x@y Mon 00:00\nFrom: a\n", "from", "[a\n]", 1},
+      {"To: a\nFrom x\nCc: b\n", "to", "[a\n]", 2},
       {"From:a:b\n", "from", "[a:b\n]", 1},
       {"From: x\r\n", "from", "[x\r\n]", 1},
       {":From: x\n", "from", "", 0},

@@ -1,7 +1,11 @@
-// capture_test.cc: the header of a seekable message is read, and the injector still gets it all.
+// capture_test.cc: the header of a seekable message is read, and the injector still gets it all,
+// with its line ends mended.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "blackbox/driver.h"
 
@@ -9,51 +13,119 @@ using namespace blackbox;
 
 static const strings IDENTITY = {"QMAILSHOST", "QMAILSUSER", "USER"};
 
-TEST(Capture, InjectorReadsExactlyTheMessageFromItsStart) {
+// What the injector reads: the message from the caller's offset, every CR before an LF dropped
+// unless POSTLET_KEEP_CRLF is inherited. A file reaches the injector itself unless its bytes had
+// to change; anything else comes through the pump's pipe.
+TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
   const std::string long_line = "X-Long: " + std::string(9000, 'l') + "\n";
   std::string many_fields;
   for (int i = 0; i < 300; ++i) many_fields += "X-Field-" + std::to_string(i) + ": value\n";
+  const strings ab = {"QMAILSHOST=b.example", "QMAILSUSER=a"};
+  const strings login = {"USER=LOGIN"};
+  const std::string nul(1, '\0');
   const struct {
     const char* name;
     input_kind input;
     std::string before;  // bytes in the file before the message (its offset)
     std::string message;
     strings identity;
+    std::string reads = "";  // what the injector reads when it is not the message itself
+    strings env = {};
+    size_t pause_at = 0;
   } cases[] = {
-      {"plain file", input_kind::file, "", "From: a@b.example\n\nbody\n", {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
+      {"plain file", input_kind::file, "", "From: a@b.example\n\nbody\n", ab},
       {"file at an offset", input_kind::file, "From: wrong@x.example\n\nearlier message\n",
-       "From: a@b.example\n\nbody\n", {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
-      {"pipe", input_kind::pipe, "", "From: a@b.example\n\nbody\n", {"USER=LOGIN"}},
-      {"empty file", input_kind::file, "", "", {"USER=LOGIN"}},
-      {"CRLF line ends", input_kind::file, "", "From: a@b.example\r\nSubject: x\r\n\r\nbody\r\n",
-       {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
+       "From: a@b.example\n\nbody\n", ab},
+      {"pipe", input_kind::pipe, "", "From: a@b.example\n\nbody\n", login},
+      {"empty file", input_kind::file, "", "", login},
+      {"CRLF line ends", input_kind::file, "", "From: a@b.example\r\nSubject: x\r\n\r\nbody\r\n", ab,
+       "From: a@b.example\nSubject: x\n\nbody\n"},
+      {"CRLF line ends kept", input_kind::file, "x\r\n", "From: a@b.example\r\n\r\nbody\r\n",
+       ab, "", {"POSTLET_KEEP_CRLF="}},
+      {"CRLF line ends kept, pipe", input_kind::pipe, "", "To: c\r\n\r\nbody\r\n", login, "",
+       {"POSTLET_KEEP_CRLF=1"}},
       {"header over 4096 bytes", input_kind::file, "",
-       many_fields + "From: a@b.example\n\n" + std::string(10000, 'b'),
-       {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
+       many_fields + "From: a@b.example\n\n" + std::string(10000, 'b'), ab},
       {"one header line over 4096 bytes", input_kind::file, "",
-       long_line + "From: a@b.example\n\nbody\n", {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
-      {"header only", input_kind::file, "", "Subject: x\nFrom: a@b.example\n",
-       {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
-      {"last header line without newline", input_kind::file, "", "From: a@b.example",
-       {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
-      {"no header, no final newline", input_kind::file, "", "just text", {"USER=LOGIN"}},
+       long_line + "From: a@b.example\n\nbody\n", ab},
+      {"header only", input_kind::file, "", "Subject: x\nFrom: a@b.example\n", ab},
+      {"last header line without newline", input_kind::file, "", "From: a@b.example", ab},
+      {"no header, no final newline", input_kind::file, "", "just text", login},
       {"body after the empty line is not header", input_kind::file, "",
-       "Subject: x\n\nFrom: a@b.example\n", {"USER=LOGIN"}},
+       "Subject: x\n\nFrom: a@b.example\n", login},
+      {"a body line before From is not header", input_kind::file, "",
+       " x\nFrom: evil@attacker.example\n\nbody\n", login},
+      {"0 bytes", input_kind::pipe, "", "", login},
+      {"a lone CR", input_kind::pipe, "", "\r", login},
+      {"CR CR LF", input_kind::pipe, "", "To: a\r\r\n\r\nx\r\r\n", login, "To: a\r\n\nx\r\n"},
+      {"CR LF split across reads in the header", input_kind::pipe, "",
+       "Subject: s\r\nTo: a\r\n\r\nbody\r\n", login, "Subject: s\nTo: a\n\nbody\n", {}, 11},
+      {"CR LF split across reads in the body", input_kind::pipe, "", "To: a\n\nbody\r\nend\r\n",
+       login, "To: a\n\nbody\nend\n", {}, 12},
+      {"a CR ending a read, no LF after", input_kind::pipe, "", "To: a\n\nbody\rend\r", login, "",
+       {}, 12},
+      {"NUL bytes", input_kind::pipe, "", "To: a" + nul + "b\r\n\r\n" + nul + "\r\n" + nul,
+       login, "To: a" + nul + "b\n\n" + nul + "\n" + nul},
+      {"no final newline", input_kind::file, "", "To: a\r\n\r\nlast\r", login, "To: a\n\nlast\r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sandbox box(stubs::all);
+    strings env = c.env;
     auto rec = run_to(box, {.argv = {"postlet", "rcpt"},
+                            .env = env,
                             .input = c.input,
                             .stdin_bytes = c.before + c.message,
-                            .stdin_offset = static_cast<long long>(c.before.size())}).rec;
+                            .stdin_offset = static_cast<long long>(c.before.size()),
+                            .stdin_pause_at = c.pause_at}).rec;
     ASSERT_TRUE(rec.ran);
-    EXPECT_EQ(c.message, rec.input);
+    const std::string& reads = c.reads.empty() ? c.message : c.reads;
+    EXPECT_EQ(reads, rec.input);
     strings identity = blackbox::only(rec.env, IDENTITY);
     // Without a From field the login name of the caller is the identity.
     strings expected = c.identity;
     if (expected == strings{"USER=LOGIN"}) expected = {"USER=" + blackbox::login_name()};
     EXPECT_EQ(expected, identity);
+    bool handed_over = c.input == input_kind::file && reads == c.message;
+    EXPECT_EQ(std::string("0:") + (handed_over ? "file" : "pipe") + " 1:pipe 2:pipe", rec.fds);
+  }
+}
+
+// The pump ends with the injector, never makes an end of input up, and leaves nothing behind.
+TEST(Capture, ThePumpEndsWithTheInjector) {
+  const std::string megabyte = "To: a\n\n" + std::string(1 << 20, 'x');
+  const struct {
+    const char* name;
+    bool exits_at_once;  // an injector that reads nothing and exits with 100
+    input_kind input;
+    std::string message;
+    std::string end_after;  // the input is closed only once this file exists
+    int status;
+    std::string err;
+  } cases[] = {
+      {"the injector exits, the input idle", true, input_kind::pipe, "To: a\n\nbody\n",
+       "record/never", 100, ""},
+      {"the injector exits, a mebibyte waiting", true, input_kind::pipe, megabyte, "record/never",
+       100, ""},
+      // The terminal's other side closes while the injector reads: the injector dies unqueued.
+      {"the input fails mid-message", false, input_kind::pty, "To: a\n\nbody line\n",
+       "record/qmail-inject.argv", 128 + SIGKILL,
+       "postlet: fatal: failed to read the message: input/output error\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sandbox box(stubs::all);
+    if (c.exits_at_once) blackbox::write_file(box.home + "/bin/qmail-inject", "#!/bin/sh\nexit 100\n", 0755);
+    auto r = run(box, {.argv = {"postlet", "rcpt"},
+                       .env = {"USER=u"},
+                       .input = c.input,
+                       .stdin_bytes = c.message,
+                       .input_end_after = c.end_after});
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(c.err, r.err);
+    EXPECT_EQ(0, r.orphans);
+    // The recording injector writes what it read only at the end of its input.
+    EXPECT_FALSE(std::filesystem::exists(box.home + "/record/qmail-inject.stdin"));
   }
 }
 

@@ -7,11 +7,14 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <chrono>
@@ -20,6 +23,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace blackbox {
 
@@ -91,7 +95,32 @@ static std::vector<char*> c_vector(std::vector<std::string>& texts) {
   return v;
 }
 
+// Waits for the processes of a run that outlived it (this process is their subreaper); those
+// still alive after 2 s are killed and counted.
+static int reap_orphans() {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (;;) {
+    int status;
+    pid_t p = waitpid(-1, &status, WNOHANG);
+    if (p > 0) continue;
+    if (p == -1) return 0;
+    if (std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      continue;
+    }
+    std::istringstream children(read_file("/proc/self/task/" + std::to_string(getpid()) + "/children"));
+    int count = 0;
+    for (pid_t child; children >> child; ++count) kill(child, SIGKILL);
+    while (waitpid(-1, &status, 0) > 0) {
+    }
+    return count;
+  }
+}
+
 run_result run(const sandbox& box, const run_options& options) {
+  // A process the run leaves behind comes back here, to be seen and reaped.
+  static bool subreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+  (void)subreaper;
   std::vector<std::string> argv = options.argv;
   std::vector<std::string> env = options.env;
   std::string program = options.program.empty() ? box.binary() : options.program;
@@ -114,6 +143,15 @@ run_result run(const sandbox& box, const run_options& options) {
   int input_fd = -1;
   if (options.input == input_kind::pipe) {
     check(pipe(in_pipe) == 0, "pipe");
+  } else if (options.input == input_kind::pty) {
+    // in_pipe[0] the master, for postlet; in_pipe[1] the other side, raw, for the runner.
+    in_pipe[0] = posix_openpt(O_RDWR | O_NOCTTY);
+    check(in_pipe[0] >= 0 && grantpt(in_pipe[0]) == 0 && unlockpt(in_pipe[0]) == 0, "pty");
+    in_pipe[1] = open(ptsname(in_pipe[0]), O_RDWR | O_NOCTTY);
+    termios raw;
+    check(in_pipe[1] >= 0 && tcgetattr(in_pipe[1], &raw) == 0, "pty");
+    cfmakeraw(&raw);
+    tcsetattr(in_pipe[1], TCSANOW, &raw);
   } else if (options.input == input_kind::file) {
     std::string path = box.home + "/message.input";
     write_file(path, options.stdin_bytes);
@@ -137,7 +175,7 @@ run_result run(const sandbox& box, const run_options& options) {
                       static_cast<rlim_t>(options.address_space_limit)};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
-    if (options.input == input_kind::pipe) {
+    if (options.input == input_kind::pipe || options.input == input_kind::pty) {
       dup2(in_pipe[0], 0);
     } else if (input_fd >= 0) {
       dup2(input_fd, 0);
@@ -152,7 +190,10 @@ run_result run(const sandbox& box, const run_options& options) {
     }
     if (options.stdout_reader_gone) dup2(gone_pipe[1], 1);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
-    for (int fd = 3; fd < 64; ++fd) close(fd);
+    // Only 0, 1 and 2 go to postlet, whatever the test process holds.
+    rlimit files = {};
+    getrlimit(RLIMIT_NOFILE, &files);
+    for (int fd = 3; fd < static_cast<int>(std::min<rlim_t>(files.rlim_cur, 65536)); ++fd) close(fd);
     if (options.close_stdout) close(1);
     if (options.close_stderr) close(2);
     signal(SIGPIPE, options.stdout_reader_gone ? SIG_IGN : SIG_DFL);
@@ -166,22 +207,36 @@ run_result run(const sandbox& box, const run_options& options) {
   run_result result;
   size_t written = 0;
   int in_fd = -1;
-  if (options.input == input_kind::pipe) {
+  if (options.input == input_kind::pipe || options.input == input_kind::pty) {
     close(in_pipe[0]);
     in_fd = in_pipe[1];
     fcntl(in_fd, F_SETFL, O_NONBLOCK);
-    if (options.stdin_bytes.empty()) {
+  }
+  // The input ends once it is all written, or later once the file named to end it exists.
+  auto input_may_end = [&] {
+    return written == options.stdin_bytes.size() &&
+           (options.input_end_after.empty() ||
+            std::filesystem::exists(box.home + "/" + options.input_end_after));
+  };
+  auto paused_until = started;
+  bool paused = false;
+  signal(SIGPIPE, SIG_IGN);
+  bool out_open = true, err_open = true;
+  auto quiet_since = std::chrono::steady_clock::now();
+  while (out_open || err_open) {
+    if (in_fd >= 0 && input_may_end()) {
       close(in_fd);
       in_fd = -1;
     }
-  }
-  signal(SIGPIPE, SIG_IGN);
-  bool out_open = true, err_open = true;
-  while (out_open || err_open) {
+    auto now = std::chrono::steady_clock::now();
+    bool waiting = now < paused_until || (in_fd >= 0 && written == options.stdin_bytes.size());
     pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
     if (!out_open) fds[0].fd = -1;
     if (!err_open) fds[1].fd = -1;
-    if (poll(fds, 3, 20000) <= 0) {
+    if (waiting) fds[2].fd = -1;
+    int ready = poll(fds, 3, waiting ? 10 : 20000);
+    if (ready > 0) quiet_since = std::chrono::steady_clock::now();
+    if (ready < 0 || std::chrono::steady_clock::now() - quiet_since > std::chrono::seconds(20)) {
       // A hung child must not hang the test.
       kill(pid, SIGKILL);
       break;
@@ -197,17 +252,17 @@ run_result run(const sandbox& box, const run_options& options) {
       }
     }
     if (in_fd >= 0 && fds[2].revents) {
-      ssize_t w = write(in_fd, options.stdin_bytes.data() + written,
-                        options.stdin_bytes.size() - written);
+      size_t end = options.stdin_bytes.size();
+      if (!paused && options.stdin_pause_at) end = options.stdin_pause_at;
+      ssize_t w = write(in_fd, options.stdin_bytes.data() + written, end - written);
       if (w > 0) written += static_cast<size_t>(w);
       if (w < 0 && errno != EAGAIN) written = options.stdin_bytes.size();
-      if (written == options.stdin_bytes.size()) {
-        close(in_fd);
-        in_fd = -1;
+      if (!paused && written == end && options.stdin_pause_at) {
+        paused = true;
+        paused_until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
       }
     }
   }
-  if (in_fd >= 0) close(in_fd);
   close(out_pipe[0]);
   close(err_pipe[0]);
   int status = 0;
@@ -217,6 +272,9 @@ run_result run(const sandbox& box, const run_options& options) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.max_rss_kb = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  // Counted while the input is still open: an end of input must not be what stops them.
+  result.orphans = reap_orphans();
+  if (in_fd >= 0) close(in_fd);
   return result;
 }
 
@@ -242,6 +300,7 @@ record read_record(const sandbox& box, const std::string& name) {
   r.cwd = read_file(base + ".cwd");
   r.input = read_file(base + ".stdin");
   r.pid = read_file(base + ".pid");
+  r.fds = read_file(base + ".fds");
   return r;
 }
 

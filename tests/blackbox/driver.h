@@ -31,7 +31,9 @@ struct sandbox {
   void install_all_stubs() const;
 };
 
-enum class input_kind { file, pipe, closed, dev_null, path };
+// pty: descriptor 0 is the master side of a terminal whose other side the runner writes; once
+// that side is closed, reading the master fails (EIO).
+enum class input_kind { file, pipe, closed, dev_null, path, pty };
 
 struct run_options {
   std::vector<std::string> argv = {"postlet"};
@@ -41,6 +43,8 @@ struct run_options {
   std::string stdin_bytes;
   long long stdin_offset = 0;  // for input_kind::file: where descriptor 0 starts
   std::string stdin_path;      // for input_kind::path: opened read-only as descriptor 0
+  size_t stdin_pause_at = 0;   // for a pipe or pty: a pause of 200 ms after this many bytes
+  std::string input_end_after;  // pipe or pty: closed only once this file of the sandbox exists
   bool close_stdout = false;
   bool close_stderr = false;
   std::string stdout_path;          // opened write-only as descriptor 1 (e.g. /dev/full)
@@ -55,6 +59,7 @@ struct run_result {
   std::string err;
   long max_rss_kb = 0;  // the child's peak resident size
   double seconds = 0;   // from fork to exit
+  int orphans = 0;      // processes of the run still alive 2 s after its end (then killed)
 };
 
 // A child silent for this long is killed (status 128 + SIGKILL). When the environment variable
@@ -68,7 +73,8 @@ struct record {
   std::vector<std::string> env;
   std::string cwd;
   std::string input;
-  std::string pid;  // its process id, then " fdN" for each descriptor above 2 it inherited
+  std::string pid;  // its process id
+  std::string fds;  // its open descriptors and their kinds: "0:pipe 1:pipe 2:pipe"
 };
 record read_record(const sandbox& box, const std::string& name);
 

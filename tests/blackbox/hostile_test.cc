@@ -109,9 +109,13 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
       {"bytes 128 to 255 in From",
        "From: \xe9t\xe9 <\xe9t\xe9@h\xf4te.example>\nSubject: \xff\xfe\n\nbody \x80\n",
        {"QMAILSHOST=h\xf4te.example", "QMAILSUSER=\xe9t\xe9"}},
+      // A NUL byte makes a field name invalid: qmail-inject's header ends there, so From is body.
       {"NUL bytes in a field name and the body",
        std::string("X-") + '\0' + "Odd: " + std::string(2, '\0') + "\nFrom: a@b.example\n\n" + '\0' +
            "body" + '\0',
+       {"USER=" + blackbox::login_name()}},
+      {"NUL bytes in a value and the body",
+       std::string("X-Odd: ") + std::string(2, '\0') + "\nFrom: a@b.example\n\n" + '\0' + "body" + '\0',
        {"QMAILSHOST=b.example", "QMAILSUSER=a"}},
       {"a 2 MiB header line before From", "X-Long: " + std::string(2 << 20, 'x') +
                                               "\nFrom: a@b.example\n\nbody\n",

@@ -116,7 +116,7 @@ TEST(Options, ArgumentsReachingTheInjector) {
   } cases[] = {
       {{"postlet", "-fjoe", "ann"}, {}, {"-a", "-f", "joe", "--", "ann"}},
       {{"postlet", "-f", "-t", "ann"}, {}, {"-a", "-f", "-t", "--", "ann"}},
-      {{"postlet", "-tf", "joe"}, {}, {"-H", "-f", "joe", "--"}},
+      {{"postlet", "-tf", "joe", "ann"}, {}, {"-H", "-f", "joe", "--", "ann"}},
       {{"postlet", "-ft", "ann"}, {}, {"-a", "-f", "t", "--", "ann"}},
       {{"postlet", "-f", "", "ann"}, {}, {"-a", "-f", "", "--", "ann"}},
       {{"postlet", "-f", "<>", "ann"}, {}, {"-a", "-f", "", "--", "ann"}},
@@ -133,7 +133,7 @@ TEST(Options, ArgumentsReachingTheInjector) {
       {{"postlet", "-Ac", "-A", "m", "joe"}, {}, {"-a", "--", "joe"}},
       {{"postlet", "-q", "-bm", "joe"}, {}, {"-a", "--", "joe"}},
       // -E and -J take only an attached value: the next word stays an address.
-      {{"postlet", "-E", "-t"}, {}, {"-H", "--"}},
+      {{"postlet", "-E", "-t", "ann"}, {}, {"-H", "--", "ann"}},
       {{"postlet", "-E", "joe"}, {}, {"-a", "--", "joe"}},
       {{"postlet", "-Ex", "joe"}, {}, {"-a", "--", "joe"}},
       {{"postlet", "-J", "word", "ann"}, {}, {"-a", "--", "word", "ann"}},
@@ -210,7 +210,7 @@ TEST(Options, EnvironmentDebugPrintsWhatTheInjectorWouldGet) {
        {"PATH=/nonexistent:.", "USER=joe"}},
       // A caller's fifth parameter with spaces: the word names sh, and nothing runs it.
       {{"postlet", "-t", "-i", "-fa@b.org", "--environment-debug=sh"}, {"PATH=."}, input_kind::pipe,
-       "Subject: x\n\necho PWNED\n"},
+       "To: joe\nSubject: x\n\necho PWNED\n"},
       {{"postlet", "--environment-debug=/bin/sh", "-f", "a@b.example", "joe"}, {"QMAILHOST=h", "LOGNAME=x"}},
       {{"postlet", "--environment-debug=sh", "joe"}, {}, input_kind::file,
        "From: Ann <ann@example.com>\n\nbody\n"},

@@ -1,11 +1,14 @@
 // stub_tool.cc: stands in for qmail's programs in black-box tests.
 //
-// Records what it was given under HOME/record/NAME.{argv,env,cwd,stdin,pid}, where HOME is the
-// directory above the one holding the stub and NAME its file name, then exits with the status
+// Records what it was given under HOME/record/NAME.{argv,env,cwd,pid,fds,stdin}, where HOME is
+// the directory above the one holding the stub and NAME its file name, then exits with the status
 // in HOME/bin/NAME.status (0 without one). As qmail-smtpd it also answers every line it reads.
-#include <fcntl.h>
+#include <dirent.h>
 #include <limits.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 #include <cerrno>
 #include <cstdio>
@@ -23,11 +26,6 @@ static void put(const std::string& path, const std::string& data) {
 }
 
 int main(int argc, char** argv) {
-  // The pid, and the descriptors above 2 it was started with (the tests start it with none).
-  std::string pid = std::to_string(getpid());
-  for (int fd = 3; fd < 64; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1) pid += " fd" + std::to_string(fd);
-  }
   char self[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return 121;
@@ -46,7 +44,26 @@ int main(int argc, char** argv) {
   put(base + ".env", env);
   char cwd[PATH_MAX];
   put(base + ".cwd", getcwd(cwd, sizeof cwd) ? cwd : "?");
-  put(base + ".pid", pid);
+  put(base + ".pid", std::to_string(getpid()));
+
+  // The descriptors it was started with, each with its kind: pipe, file (a path) or other.
+  std::vector<int> numbers;
+  DIR* d = opendir("/proc/self/fd");
+  for (dirent* e; d && (e = readdir(d));) {
+    int fd = atoi(e->d_name);
+    if (e->d_name[0] != '.' && fd != dirfd(d)) numbers.push_back(fd);
+  }
+  if (d) closedir(d);
+  std::sort(numbers.begin(), numbers.end());
+  std::string fds;
+  for (int fd : numbers) {
+    char link[PATH_MAX] = "";
+    (void)!readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+    std::string kind = std::string(link).rfind("pipe:", 0) == 0 ? "pipe" : link[0] == '/' ? "file" : "other";
+    if (!fds.empty()) fds += ' ';
+    fds.append(std::to_string(fd)).append(":").append(kind);
+  }
+  put(base + ".fds", fds);
 
   bool smtp = name == "qmail-smtpd";
   if (smtp) (void)!write(1, "220 stub ready\r\n", 16);

@@ -16,10 +16,12 @@ if readelf -l "$binary" | grep -q 'Requesting program interpreter'; then
     status=1
   fi
   # environ and __environ are the one variable under its two names; which one a binary takes
-  # depends on the compiler (a copy relocation hides it, a GOT reference names it).
-  # The log line: its system calls through syscall, the user id from getauxval.
-  allowed="read write lseek chdir execve getuid getpwuid malloc free memset memmove memchr _exit
-    environ __environ __libc_start_main __errno_location __stack_chk_fail syscall getauxval"
+  # depends on the compiler (a copy relocation hides it, a GOT reference names it). The message
+  # pump adds the calls of its process (pipe, fork, poll, the parent-death signal, kill) and its
+  # copy; the log line makes its system calls through syscall and reads the user id by getauxval.
+  allowed="read write lseek chdir execve getuid getpwuid malloc free memset _exit environ __environ
+    __libc_start_main __errno_location __stack_chk_fail syscall getauxval
+    fstat memchr memcpy memmove pipe2 fcntl close dup2 getpid getppid fork sigaction prctl poll kill"
   for symbol in $(nm -D --undefined-only "$binary" | awk '$1 == "U" { sub(/@.*/, "", $2); print $2 }'); do
     if ! printf '%s\n' $allowed | grep -qxF -- "$symbol"; then
       echo "unexpected library symbol: $symbol"

@@ -78,4 +78,5 @@ queued=$( (tr '\0' '\n' <"$home/record/envelope") 2>/dev/null | sed -n 's/^[FT]/
 check "$client: envelope" "$envelope " "$queued"
 check "$client: From line" "From: Ann <ann@example.com>" \
   "$( (sed '/^$/q' "$home/record/message") 2>/dev/null | grep -m 1 '^From:' || true)"
+check "$client: no CR queued" "" "$( (tr -cd '\r' <"$home/record/message") 2>/dev/null)"
 finish

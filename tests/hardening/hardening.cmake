@@ -53,7 +53,7 @@ if(NOT POSTLET_SANITIZE)
     target_compile_definitions(postlet-static PRIVATE POSTLET_STATIC=1)
     target_link_options(postlet-static PRIVATE -static -nodefaultlibs)
     # Every library of ours before the C library's group: a static archive is searched once.
-    target_link_libraries(postlet-static PRIVATE postlet_front postlet_log postlet_header
+    target_link_libraries(postlet-static PRIVATE postlet_front postlet_log postlet_message postlet_header
                                                  postlet_address postlet_cmdscan postlet_lib
                                                  -Wl,--start-group c gcc gcc_eh -Wl,--end-group)
   endif()

@@ -22,8 +22,8 @@ while IFS='|' read -r options fifth inherited args identity; do
   check "$row: arguments" "$(printf 'bin/qmail-inject %s' "$args" | tr ' ' '\n')" "$(recorded argv)"
   check "$row: identity" "$(printf "%s" "$identity" | tr ";" "\n")" "$(recorded_identity)"
   check_ran_in_home "$row"
-  # PHP 8 ends the header lines and the message with CR LF; postlet passes the bytes untouched.
-  expected=$(printf 'To: joe@example.org\r\nSubject: Greetings\r\nFrom: Ann <ann@example.com>\r\nX-Test: 1\r\n\r\nBody line\nsecond\r\n' | od -c)
+  # PHP 8 ends the header lines and the message with CR LF; qmail-inject gets LF alone.
+  expected=$(printf 'To: joe@example.org\nSubject: Greetings\nFrom: Ann <ann@example.com>\nX-Test: 1\n\nBody line\nsecond\n' | od -c)
   check "$row: message bytes" "$expected" "$(od -c <"$home/record/qmail-inject.stdin")"
 done <<ROWS
 -t -i|-fbounce@example.com|-|-H -f bounce@example.com --|QMAILHOST=example.com;QMAILUSER=bounce

@@ -63,10 +63,14 @@ for text in "please use fastforward/newaliases instead." \
   "failed to switch to qmail home directory" "failed to seek in mail" "read(config)" \
   "failed to read in stdin" "out of memory" "no recipients. give addresses as arguments or use -t." \
   "sender address must be one line." "full name must be one line." "unable to write output" \
-  "warning: unable to look up the login name"; do
+  "warning: unable to look up the login name" \
+  "no recipients. the header names no To:, Cc: or Bcc: address." "failed to read the message" \
+  "failed to pass on the message" "failed to make a pipe for the message" \
+  "failed to start the message pump"; do
   grep -qF -- "$text" "$source/src/front/modes.cc" "$source/src/front/main.cc" \
     "$source/src/front/options.cc" "$source/src/front/identity.cc" \
     "$source/src/front/hand_over.cc" "$source/src/header/header_capture.cc" \
+    "$source/src/message/message.cc" "$source/src/message/pump.cc" \
     "$source/src/lib/diagnostics.cc" ||
     fail "\"$text\" is no longer in the sources"
   printf '%s\n' "$text" | sed 's/-/\\-/g' >"$home/pattern"

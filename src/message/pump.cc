@@ -1,0 +1,161 @@
+// pump.cc: the pump process, and the copy it makes from standard input into the injector's pipe.
+//
+// The process arrangement: postlet itself becomes the injector (it execs it after the fork), and
+// a small child pumps the message into the injector's standard input. So the caller's process is
+// the injector: the caller gets its exit status unchanged, a signal the caller sends (a
+// timeout's SIGTERM or SIGKILL) reaches the injector itself and it dies before queueing, and
+// the injector's pid is the one the caller started, which qmail-inject puts into its
+// Message-ID. The pump never lets the injector see an end of input that is not the true end:
+// when the input fails, it kills the injector while it still holds the pipe's write end.
+#include "message/pump.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "header/header_capture.h"
+#include "header/header_index.h"
+#include "lib/diagnostics.h"
+#include "lib/in_buffer.h"
+#include "message/line_ends.h"
+
+namespace postlet {
+
+constinit char pump_space[1 + PUMP_CHUNK] = {};
+
+// PUMP_DONE, PUMP_READER_GONE or PUMP_WRITE_FAILED.
+static pump_result write_all(int out, const char* bytes, uint32_t n) {
+  while (n) {
+    long w = write(out, bytes, n);
+    if (w == -1 && errno == EINTR) continue;
+    if (w == -1) return errno == EPIPE ? PUMP_READER_GONE : PUMP_WRITE_FAILED;
+    bytes += w;
+    n -= static_cast<uint32_t>(w);
+  }
+  return PUMP_DONE;
+}
+
+// The n bytes at pump_space + 1, mended unless keep_crlf, go out.
+static pump_result put_chunk(int out, line_end_state* state, int keep_crlf, uint32_t n) {
+  char* bytes = pump_space + 1;
+  if (!keep_crlf) n = line_ends_mend(state, bytes, n, &bytes);
+  return write_all(out, bytes, n);
+}
+
+// Waits until descriptor 0 can be read or the reader of out is gone, so that an idle input
+// never keeps the pump alive after the injector: PUMP_DONE when input is ready.
+static pump_result wait_for_input(int out) {
+  pollfd watch[2] = {{.fd = 0, .events = POLLIN, .revents = 0},
+                     {.fd = out, .events = 0, .revents = 0}};
+  for (;;) {
+    int r = poll(watch, 2, -1);
+    if (r == -1 && errno == EINTR) continue;
+    if (r == -1) return PUMP_READ_FAILED;
+    if (watch[1].revents & (POLLERR | POLLHUP | POLLNVAL)) return PUMP_READER_GONE;
+    if (watch[0].revents) return PUMP_DONE;
+  }
+}
+
+pump_result pump_copy(int out, int keep_crlf) {
+  const header_capture_record* capture = &header_capture_result;
+  line_end_state state = {.held_cr = capture->held_cr};
+  // The captured text has been mended line by line already.
+  pump_result r = write_all(out, header_index.text.data, header_index.text.len);
+  // What the input buffer holds past the text is mended where it lies. A held CR goes in front of
+  // it, where that CR itself was read: a CR held by the capture came from the buffer's last load
+  // whenever anything of that load is left.
+  in_buffer* b = &standard_input_buffer;
+  if (r == PUMP_DONE && b->available) {
+    char* bytes = b->buffer + b->position;
+    uint32_t n = b->available;
+    if (!keep_crlf) n = line_ends_mend(&state, bytes, n, &bytes);
+    b->position += b->available;
+    b->available = 0;
+    r = write_all(out, bytes, n);
+  }
+  // After an end of input a terminal would deliver more; the capture's end is the end.
+  while (r == PUMP_DONE && !capture->ended) {
+    r = wait_for_input(out);
+    if (r != PUMP_DONE) break;
+    long got = read(0, pump_space + 1, PUMP_CHUNK);
+    if (got == -1 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got == -1) return PUMP_READ_FAILED;
+    if (got == 0) break;
+    r = put_chunk(out, &state, keep_crlf, static_cast<uint32_t>(got));
+  }
+  // A CR that ends the input stays.
+  if (r == PUMP_DONE && state.held_cr) r = write_all(out, "\r", 1);
+  return r;
+}
+
+#if defined(POSTLET_PUMP_IN_PROCESS)
+
+// The fuzz build cannot fork: the same copy runs here, into a memory file that then becomes
+// descriptor 0, and the injector reads what the pump would have written.
+void pump_start(int keep_crlf) {
+  int file = memfd_create("message", MFD_CLOEXEC);
+  if (file == -1 || pump_copy(file, keep_crlf) != PUMP_DONE || lseek(file, 0, SEEK_SET) == -1 ||
+      dup2(file, 0) == -1)
+    die(111, errno, "failed to read the message", nullptr, nullptr, nullptr);
+  close(file);
+}
+
+#else
+
+// The child: it copies, and ends without returning.
+[[noreturn]] static void pump_run(int read_end, int write_end, pid_t injector, int keep_crlf) {
+  // A reader gone must come back as EPIPE, not kill the pump; the injector keeps the caller's
+  // disposition, which is why this is set here and not before the fork.
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  (void)sigaction(SIGPIPE, &ignore, nullptr);
+  // The pump must never outlive the injector, even blocked on an idle input; the parent may have
+  // gone before the request was made.
+  (void)prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != injector) _exit(0);
+  close(read_end);
+  close(1);
+  pump_result r = pump_copy(write_end, keep_crlf);
+  if (r == PUMP_DONE || r == PUMP_READER_GONE) _exit(0);
+  int error = errno;
+  fatal_flag = 1;
+  warn_message(
+      error, r == PUMP_READ_FAILED ? "failed to read the message" : "failed to pass on the message",
+      nullptr, nullptr, nullptr);
+  // Killed while the write end is still open, the injector never sees an end of input and
+  // queues nothing; the check keeps a pid the injector no longer has from being hit.
+  if (getppid() == injector) (void)kill(injector, SIGKILL);
+  _exit(111);
+}
+
+void pump_start(int keep_crlf) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) == -1)
+    die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
+  // A standard descriptor the caller left closed stays closed for the injector, and the pump's
+  // diagnostic never lands in the message: both ends go above 2.
+  for (int& end : ends) {
+    if (end > 2) continue;
+    int moved = fcntl(end, F_DUPFD_CLOEXEC, 3);
+    if (moved == -1)
+      die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
+    close(end);
+    end = moved;
+  }
+  pid_t injector = getpid();
+  pid_t pid = fork();
+  if (pid == -1) die(111, errno, "failed to start the message pump", nullptr, nullptr, nullptr);
+  if (pid == 0) pump_run(ends[0], ends[1], injector, keep_crlf);
+  // Descriptor 0 stays open across the exec; both pipe ends, close-on-exec, go with it.
+  if (dup2(ends[0], 0) == -1)
+    die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
+}
+
+#endif
+
+}  // namespace postlet

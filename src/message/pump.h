@@ -1,0 +1,30 @@
+// pump.h: the process that copies standard input into the injector's pipe, and its copy loop.
+#pragma once
+
+#include <cstdint>
+
+namespace postlet {
+
+// The pump reads in chunks of this size; nothing of the message is kept beyond one chunk.
+inline constexpr uint32_t PUMP_CHUNK = 65536;
+// One byte of room for a held CR, then a chunk. The scan of a regular file reads into it too.
+extern char pump_space[1 + PUMP_CHUNK];
+
+// What pump_copy ended with.
+enum pump_result : int32_t {
+  PUMP_DONE = 0,         // the whole input went out
+  PUMP_READER_GONE = 1,  // the injector stopped reading
+  PUMP_READ_FAILED = 2,  // reading standard input failed, errno set
+  PUMP_WRITE_FAILED = 3  // writing failed otherwise than for a reader gone, errno set
+};
+
+// Writes to descriptor out the captured text (header_index.text), what standard_input_buffer
+// still holds, and then the rest of descriptor 0 unless the capture met its end, with the
+// line-end rule applied to what follows the text unless keep_crlf.
+pump_result pump_copy(int out, int keep_crlf);
+
+// Starts the pump on the message and makes descriptor 0 the read end of its pipe; returns in
+// the process that goes on to exec the injector. Failures end the process through die.
+void pump_start(int keep_crlf);
+
+}  // namespace postlet
