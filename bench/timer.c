@@ -60,7 +60,8 @@ static char** read_environment(const char* path) {
   size_t size;
   char* data = slurp(path, &size);
   size_t lines = 0;
-  for (size_t i = 0; i < size; ++i) lines += data[i] == '\n';
+  for (size_t i = 0; i < size; ++i)
+    lines += data[i] == '\n';
   char** env = calloc(lines + 2, sizeof *env);
   size_t n = 0, start = 0;
   for (size_t i = 0; i <= size; ++i) {
@@ -144,13 +145,22 @@ int main(int argc, char** argv) {
   int i = 1;
   for (; i < argc && strcmp(argv[i], "--") != 0; ++i) {
     if (i + 1 >= argc) fail("option without value", argv[i]);
-    if (!strcmp(argv[i], "-n")) runs = atoi(argv[++i]);
-    else if (!strcmp(argv[i], "-w")) warmup = atoi(argv[++i]);
-    else if (!strcmp(argv[i], "-E")) env_path = argv[++i];
-    else if (!strcmp(argv[i], "-s")) samples_path = argv[++i];
-    else fail("unknown option", argv[i]);
+    if (!strcmp(argv[i], "-n"))
+      runs = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "-w"))
+      warmup = atoi(argv[++i]);
+    else if (!strcmp(argv[i], "-E"))
+      env_path = argv[++i];
+    else if (!strcmp(argv[i], "-s"))
+      samples_path = argv[++i];
+    else
+      fail("unknown option", argv[i]);
   }
-  if (i >= argc || runs < 1 || warmup < 0) fail("usage: postlet-bench-timer [-n RUNS] [-w WARMUP] [-E ENVFILE] [-s SAMPLES] -- LABEL INPUT PROGRAM [ARG...] ,, ...", NULL);
+  if (i >= argc || runs < 1 || warmup < 0)
+    fail(
+        "usage: postlet-bench-timer [-n RUNS] [-w WARMUP] [-E ENVFILE] [-s SAMPLES] -- LABEL INPUT "
+        "PROGRAM [ARG...] ,, ...",
+        NULL);
   ++i;
   struct variant variants[MAX_VARIANTS];
   int count = 0;
@@ -175,7 +185,8 @@ int main(int argc, char** argv) {
       fail("input must be -, pipe:FILE or file:FILE", input);
     }
     v->argv = argv + i;
-    while (i < argc && strcmp(argv[i], ",,") != 0) ++i;
+    while (i < argc && strcmp(argv[i], ",,") != 0)
+      ++i;
     if (i < argc) argv[i++] = NULL;
     v->samples = malloc(sizeof(double) * (size_t)runs);
   }
@@ -195,9 +206,11 @@ int main(int argc, char** argv) {
   if (samples_path) {
     FILE* f = fopen(samples_path, "w");
     if (!f) fail("cannot write", samples_path);
-    for (int k = 0; k < count; ++k) fprintf(f, "%s%c", variants[k].label, k + 1 < count ? '\t' : '\n');
+    for (int k = 0; k < count; ++k)
+      fprintf(f, "%s%c", variants[k].label, k + 1 < count ? '\t' : '\n');
     for (int r = 0; r < runs; ++r)
-      for (int k = 0; k < count; ++k) fprintf(f, "%.1f%c", variants[k].samples[r], k + 1 < count ? '\t' : '\n');
+      for (int k = 0; k < count; ++k)
+        fprintf(f, "%.1f%c", variants[k].samples[r], k + 1 < count ? '\t' : '\n');
     fclose(f);
   }
 
@@ -211,10 +224,12 @@ int main(int argc, char** argv) {
   }
   for (int k = 1; k < count; ++k) {
     for (int j = 0; j < k; ++j) {
-      for (int r = 0; r < runs; ++r) sorted[r] = variants[k].samples[r] / variants[j].samples[r];
+      for (int r = 0; r < runs; ++r)
+        sorted[r] = variants[k].samples[r] / variants[j].samples[r];
       qsort(sorted, (size_t)runs, sizeof(double), compare_double);
       printf("ratio %s/%s median %.4f p25 %.4f p75 %.4f\n", variants[k].label, variants[j].label,
-             quantile(sorted, runs, 0.5), quantile(sorted, runs, 0.25), quantile(sorted, runs, 0.75));
+             quantile(sorted, runs, 0.5), quantile(sorted, runs, 0.25),
+             quantile(sorted, runs, 0.75));
     }
   }
   return 0;

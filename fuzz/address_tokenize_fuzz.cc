@@ -1,4 +1,5 @@
-// address_tokenize_fuzz.cc: the tokenizer over arbitrary bytes, with the default or chosen specials.
+// address_tokenize_fuzz.cc: the tokenizer over arbitrary bytes, with the default or chosen
+// specials.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -15,7 +16,8 @@ static void check_stream(const token_stream* s) {
   uint32_t at = 0;
   while (at < s->len) {
     uint32_t end = at + 1;
-    while (end < s->len && s->data[end] != '\0') ++end;
+    while (end < s->len && s->data[end] != '\0')
+      ++end;
     // Between the NUL at `at` and the next NUL (or the end): text, then the type letter.
     FUZZ_CHECK(end - at >= 2);
     char type = s->data[end - 1];

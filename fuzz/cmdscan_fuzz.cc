@@ -84,9 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cmdscan_context ctx = {.program = "postlet",
                          .package = "postlet",
                          .version = "0.1.6",
-                         .usage = "usage: postlet [options] [--] [address ...]\n"
-                                  "Options come first: from the first address on, "
-                                  "every argument is an address.\n",
+                         .usage =
+                             "usage: postlet [options] [--] [address ...]\n"
+                             "Options come first: from the first address on, "
+                             "every argument is an address.\n",
                          .epilogue = "\nReport bugs to <postlet-bugs@localhost>",
                          .output = capture,
                          .options = postlet_options,
@@ -96,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int r = cmdscan_parse(&ctx, &argc, vector.data());
   FUZZ_CHECK(r == 0 || r == 1 || r == 2);
   if (std::getenv("CMDSCAN_FUZZ_SHOW")) {
-    std::fprintf(stderr, "result %d\nout: %s\nerr: %s\n", r, printed[0].c_str(), printed[1].c_str());
+    std::fprintf(stderr, "result %d\nout: %s\nerr: %s\n", r, printed[0].c_str(),
+                 printed[1].c_str());
   }
 
   // Null-terminated within its slots, every element readable.
@@ -110,10 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(static_cast<size_t>(argc) == count);
     FUZZ_CHECK(argc >= 1);
     FUZZ_CHECK(vector[0] == elements[0].bytes);
-    for (size_t i = 0; i < count; ++i) FUZZ_CHECK(is_element(elements, vector[i]));
+    for (size_t i = 0; i < count; ++i)
+      FUZZ_CHECK(is_element(elements, vector[i]));
     // No element is left twice.
     for (size_t i = 0; i < count; ++i) {
-      for (size_t j = i + 1; j < count; ++j) FUZZ_CHECK(vector[i] != vector[j]);
+      for (size_t j = i + 1; j < count; ++j)
+        FUZZ_CHECK(vector[i] != vector[j]);
     }
     // -q sets the mode to a text of the program's own; every other value is an element's.
     if (operation_mode && std::strcmp(operation_mode, "q") != 0)
@@ -130,6 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     FUZZ_CHECK(!printed[0].empty());
   }
-  for (auto& e : elements) std::free(e.bytes);
+  for (auto& e : elements)
+    std::free(e.bytes);
   return 0;
 }

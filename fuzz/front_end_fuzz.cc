@@ -319,7 +319,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fresh_process();
   run = run_record{};
   run.f = f;
-  for (int fd = 0; fd < 256; ++fd) run.open_before[fd] = fcntl(fd, F_GETFD) != -1;
+  for (int fd = 0; fd < 256; ++fd)
+    run.open_before[fd] = fcntl(fd, F_GETFD) != -1;
   block_count = 0;
   block_overflow = false;
   char** saved_environ = environ;

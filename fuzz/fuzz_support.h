@@ -8,12 +8,12 @@
 #include "lib/byte_string.h"
 
 // Stops the run with a message that libFuzzer reports as a crash together with the input.
-#define FUZZ_CHECK(condition)                                                        \
-  do {                                                                               \
-    if (!(condition)) {                                                              \
+#define FUZZ_CHECK(condition)                                                            \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                  \
-    }                                                                                \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 // A byte_string that borrows the bytes of s; never handed to byte_string_release.
@@ -38,7 +38,8 @@ inline size_t fuzz_header_end(const std::string& raw, bool keep, size_t* read_en
   auto valid_field = [](const std::string& line) {
     size_t colon = line.find(':');
     if (colon == std::string::npos) return false;
-    while (colon && (line[colon - 1] == ' ' || line[colon - 1] == '\t')) --colon;
+    while (colon && (line[colon - 1] == ' ' || line[colon - 1] == '\t'))
+      --colon;
     if (!colon) return false;
     for (size_t i = 0; i < colon; ++i) {
       unsigned char c = static_cast<unsigned char>(line[i]);

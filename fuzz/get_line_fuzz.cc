@@ -80,10 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> cuts(data + 4, data + 4 + cut_count);
   // A script of interruptions alone would never deliver a byte.
   bool any_read = cuts.empty();
-  for (uint8_t c : cuts) any_read |= c != 0;
+  for (uint8_t c : cuts)
+    any_read |= c != 0;
   if (!any_read) return -1;
-  const std::string text(reinterpret_cast<const char*>(data) + 4 + cut_count,
-                         size - 4 - cut_count);
+  const std::string text(reinterpret_cast<const char*>(data) + 4 + cut_count, size - 4 - cut_count);
 
   std::vector<line_result> cut = read_lines(text, cuts, buffer_size, delimiter, limit);
   std::vector<line_result> whole =

@@ -75,7 +75,8 @@ char* read_file(const char* path, uint64_t* size, mode_t* mode) {
   if (fstat(fd, &st) == -1) fail_errno("cannot stat ", path);
   *size = static_cast<uint64_t>(st.st_size);
   *mode = st.st_mode & 07777;
-  char* data = static_cast<char*>(malloc(*size ? *size : 1));  // NOLINT(cppcoreguidelines-no-malloc)
+  char* data =
+      static_cast<char*>(malloc(*size ? *size : 1));  // NOLINT(cppcoreguidelines-no-malloc)
   if (!data) fail("out of memory");
   uint64_t done = 0;
   while (done < *size) {
@@ -116,7 +117,8 @@ bool area_is_valid(const char* area) {
     ++i;
     ++m;
   }
-  while (i < AREA && area[i] == 0) ++i;
+  while (i < AREA && area[i] == 0)
+    ++i;
   return i == AREA;
 }
 

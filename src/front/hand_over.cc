@@ -42,7 +42,8 @@ char** arg_vector() {
     errno = ENOMEM;
     return nullptr;
   }
-  char** vector = static_cast<char**>(pool_alloc(static_cast<uint32_t>((count + 1) * sizeof(char*))));
+  char** vector =
+      static_cast<char**>(pool_alloc(static_cast<uint32_t>((count + 1) * sizeof(char*))));
   if (!vector) return nullptr;
   const byte_string* s = &arg_list.storage;
   uint32_t slot = 0;
@@ -66,8 +67,8 @@ int env_put(const char* name, const char* value) {
   }
   if (!byte_string_ready(scratch, static_cast<uint32_t>(room))) return 0;
   if (!byte_string_copy(scratch, name, name_length)) return 0;
-  if (value && (!byte_string_append(scratch, "=", 1) ||
-                !byte_string_append(scratch, value, value_length)))
+  if (value &&
+      (!byte_string_append(scratch, "=", 1) || !byte_string_append(scratch, value, value_length)))
     return 0;
   if (!byte_string_append_byte(scratch, nul_byte)) return 0;
   // The edits of a run are a handful of short entries: room for them from the first one on.
@@ -82,7 +83,8 @@ char** child_environment() {
   if (!byte_string_append_byte(changes, nul_byte)) return nullptr;
   uint32_t inherited = 0;
   if (environ) {
-    while (environ[inherited]) ++inherited;
+    while (environ[inherited])
+      ++inherited;
   }
   uint32_t edits = 0;
   for (uint32_t i = 0; i < changes->len; ++i) {
@@ -95,7 +97,8 @@ char** child_environment() {
   }
   char** envp = static_cast<char**>(pool_alloc(static_cast<uint32_t>(slots * sizeof(char*))));
   if (!envp) return nullptr;
-  for (uint32_t i = 0; i < inherited; ++i) envp[i] = environ[i];
+  for (uint32_t i = 0; i < inherited; ++i)
+    envp[i] = environ[i];
   uint32_t j = inherited;
   char* entry = changes->data;
   char* end = changes->data + changes->len;
@@ -137,8 +140,10 @@ void exec_search(const char* file, char** argv, char** envp) {
   int saved = 0;
   for (;;) {
     uint32_t length = text_find_byte(path, ':');
-    int ok = length ? byte_string_copy(&candidate, path, length) : byte_string_copy_text(&candidate, ".");
-    if (!ok || !byte_string_append_text(&candidate, "/") || !byte_string_append_text(&candidate, file) ||
+    int ok = length ? byte_string_copy(&candidate, path, length)
+                    : byte_string_copy_text(&candidate, ".");
+    if (!ok || !byte_string_append_text(&candidate, "/") ||
+        !byte_string_append_text(&candidate, file) ||
         !byte_string_append_byte(&candidate, nul_byte))
       return;
     execve(candidate.data, argv, envp);

@@ -28,7 +28,8 @@ static void add_recipient(const char* argument) {
 }
 
 void add_recipients(char** arguments, int count) {
-  for (int i = 0; i < count && arguments[i]; ++i) add_recipient(arguments[i]);
+  for (int i = 0; i < count && arguments[i]; ++i)
+    add_recipient(arguments[i]);
 }
 
 }  // namespace postlet

@@ -9,9 +9,9 @@ namespace postlet {
 using write_operation = long (*)(int descriptor, const char* bytes, uint32_t n);
 
 struct out_buffer {
-  char* buffer;      // the record's storage
-  uint32_t used;     // bytes queued at the start of buffer
-  uint32_t size;     // capacity of buffer
+  char* buffer;   // the record's storage
+  uint32_t used;  // bytes queued at the start of buffer
+  uint32_t size;  // capacity of buffer
   int32_t descriptor;
   write_operation op;
 };

@@ -12,13 +12,15 @@ namespace postlet {
 
 uint32_t text_length(const char* text) {
   uint32_t n = 0;
-  while (text[n]) ++n;
+  while (text[n])
+    ++n;
   return n;
 }
 
 uint32_t text_find_byte(const char* text, char c) {
   uint32_t i = 0;
-  while (text[i] && text[i] != c) ++i;
+  while (text[i] && text[i] != c)
+    ++i;
   return i;
 }
 
