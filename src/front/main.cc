@@ -74,9 +74,9 @@ static void log_run(uint32_t recipients) {
   log_submission(&fields, socket);
 }
 
-// Only a run that would queue needs an address; -t finds them in the header, the dry runs show.
-static int needs_recipient() {
-  return !header_recipients && !debug_mode && !address_debug && !environment_debug;
+// The dry runs show what would be handed over and queue nothing, so they need no recipient.
+static int dry_run_asked() {
+  return debug_mode || address_debug || environment_debug;
 }
 
 int main(int argc, char** argv) {
@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
   add_head();
   uint32_t head = arg_list.count;
   add_recipients(argv + 1, argc - 1);
-  if (arg_list.count == head && needs_recipient())
+  // -t finds the recipients in the header.
+  if (arg_list.count == head && !header_recipients && !dry_run_asked())
     die(2, 0, "no recipients. give addresses as arguments or use -t.", nullptr, nullptr, nullptr);
 
   identity_flags();
@@ -121,8 +122,8 @@ int main(int argc, char** argv) {
   const char* sender = nullptr;
   message_read(address_debug || environment_debug, header_recipients, &from, &sender);
   // With -t and no address argument, a header that names nobody would be queued for nobody.
-  if (arg_list.count == head && header_recipients && !debug_mode && !address_debug &&
-      !environment_debug && header_names_no_recipient())
+  if (arg_list.count == head && header_recipients && !dry_run_asked() &&
+      header_names_no_recipient())
     die(2, 0, "no recipients. the header names no To:, Cc: or Bcc: address.", nullptr, nullptr,
         nullptr);
   sender_identity(from, sender);
