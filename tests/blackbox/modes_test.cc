@@ -60,6 +60,7 @@ TEST(Modes, ToolsByModeAndByName) {
       {{"postlet", "-bH"}, "qmail-tcpok", false},
       {{"postlet", "-bp", "-F", "Joe"}, "qmail-qread", false},
       {{"mailq"}, "qmail-qread", false},
+      {{"mailq", "-Ac"}, "qmail-qread", false},
       {{"/usr/bin/mailq", "-F", "Joe"}, "qmail-qread", true},
       {{"hoststat", "-FJoe"}, "qmail-tcpto", true},
       {{"purgestat"}, "qmail-tcpok", false},
