@@ -75,9 +75,10 @@ void message_read(int dry_run, int header_needed, const char** from, const char*
   header_capture(way->keep_crlf);
   if (!way->pump && seek_start(0, start) == -1)
     die(111, errno, "failed to read in stdin", nullptr, nullptr, nullptr);
-  // Only a seekable input gives the identity: a pipe's header is read for -t and the pump alone.
-  if (!way->seekable) return;
+  // Every header read is indexed (the log line takes its Message-ID), but only a seekable input
+  // gives the identity: a pipe's header is read for -t, the pump and the log line.
   header_capture_index();
+  if (!way->seekable) return;
   *from = header_value("from");
   *sender = header_value("sender");
 }

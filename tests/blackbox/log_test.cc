@@ -47,6 +47,9 @@ TEST(Log, OneLinePerSubmissionThatQueues) {
        .line = "postlet[PID]: uid=UID user=" + (login.empty() ? "-" : login) +
                " ppid=PPID parent=PARENT cwd=HOME sender=- rcpts=0 header=yes "
                "msgid=<1.2@x.example> pid=PID"},
+      {.name = "a Message-ID in a pipe", .args = {"a@b"},
+       .message = "Message-ID: <3.4@x.example>\n\nbody\n",
+       .line = line + "sender=- rcpts=1 header=no msgid=<3.4@x.example> pid=PID"},
       {.name = "hostile directory, label, sender, name and Message-ID; LOGNAME",
        .args = {"-L", "a b[1]:\\", "-F", "N\tx pid=1", "-f", "x pid=1\\\xe9@y", "a@b"},
        .env = {"USER=", "LOGNAME=lo"}, .message = "Message-ID: <a b>\tuid=0\\\xff\n\n",
