@@ -22,11 +22,12 @@ inline postlet::byte_string fuzz_view(std::string& s) {
                               static_cast<uint32_t>(s.size())};
 }
 
-// The line-end rule, said plainly: every CR directly before an LF goes.
+// The line-end rule, said plainly: every CR directly before an LF goes, and so does a CR that
+// ends the input, which s must then end.
 inline std::string fuzz_mend(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+    if (!(s[i] == '\r' && (i + 1 == s.size() || s[i + 1] == '\n'))) out += s[i];
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include "front/hand_over.h"
 #include "front/password_entry.h"
 #include "front/settings.h"
+#include "header/header_index.h"
 #include "lib/diagnostics.h"
 #include "lib/environment.h"
 #include "lib/text.h"
@@ -55,14 +56,6 @@ static void put_part(const char* name, const char* text, uint32_t n) {
   byte_string_release(&scratch);
 }
 
-// The kernel starts no program with an environment string longer than this, its NUL included.
-static constexpr uint32_t LONGEST_ENTRY = 131072;
-
-// Whether name=value, with a value of n bytes, is an entry the injector can be started with.
-static int entry_fits(const char* name, uint32_t n) {
-  return n < LONGEST_ENTRY - 1 - text_length(name);
-}
-
 // Sets QMAILSHOST and QMAILSUSER from one address as far as the flags allow, then both flags.
 // 0, or 1 when a part was too long to pass on: the address is then unusable and sets nothing.
 static int identity_from_address(const char* address) {
@@ -70,8 +63,8 @@ static int identity_from_address(const char* address) {
   if (at == 0) return 0;
   int host = address[at] == '@' && address[at + 1] && !host_identity_set;
   // A part the injector could not be started with makes the address as unusable as an empty one.
-  if ((host && !entry_fits("QMAILSHOST", text_length(address + at + 1))) ||
-      (!user_identity_set && !entry_fits("QMAILUSER", at)))
+  if ((host && !env_entry_fits("QMAILSHOST", text_length(address + at + 1))) ||
+      (!user_identity_set && !env_entry_fits("QMAILSUSER", at)))
     return 1;
   // The host part already ends with the address's NUL; only the local part needs a copy.
   if (host && !env_put("QMAILSHOST", address + at + 1)) die_nomem();
@@ -96,10 +89,22 @@ struct field_parse {
   address_list addresses;
 };
 
-// Parses a header value leniently and hands its first address on; one holding a control byte
+// The first value of the field becomes the parse's input; 0 without one. A NUL inside it becomes
+// another control byte, so that the address holding it is unusable rather than cut short there.
+static int field_input(field_parse* p, const char* name) {
+  const char* value;
+  uint32_t n;
+  if (!header_field(name, &value, &n)) return 0;
+  if (!byte_string_copy(&p->input, value, n)) die_nomem();
+  for (uint32_t i = 0; i < n; ++i) {
+    if (p->input.data[i] == '\0') p->input.data[i] = '\1';
+  }
+  return 1;
+}
+
+// Parses the input leniently and hands its first address on; one holding a control byte
 // counts as an empty address. 1 when that address was too long to pass on, else 0.
-static int identity_from_field(field_parse* p, const char* value) {
-  if (!byte_string_copy_text(&p->input, value)) die_nomem();
+static int identity_from_field(field_parse* p) {
   int result = address_parse(&p->addresses, &p->input, 0);
   if (result == 1) die_nomem();
   if (result != 0) return 0;
@@ -130,25 +135,29 @@ static void envelope_identity(const char* sender) {
   uint32_t at = text_find_byte(sender, '@');
   int host = sender[at] == '@' && sender[at + 1] && !env_get("QMAILHOST");
   // The sender still goes to the injector as its -f argument.
-  if ((host && !entry_fits("QMAILHOST", text_length(sender + at + 1))) ||
-      !entry_fits("QMAILUSER", at))
+  if ((host && !env_entry_fits("QMAILHOST", text_length(sender + at + 1))) ||
+      !env_entry_fits("QMAILUSER", at))
     return;
   if (host && !env_put("QMAILHOST", sender + at + 1)) die_nomem();
   put_part("QMAILUSER", sender, at);
 }
 
-void sender_identity(const char* from, const char* sender) {
+void sender_identity(int from_header) {
   // The null sender names nobody: for the identity it is as if -f had not been given.
   const char* envelope = envelope_sender && envelope_sender[0] ? envelope_sender : nullptr;
+  const char* unused;
+  uint32_t n;
+  int from = from_header && header_field("from", &unused, &n);
   if (from) {
     const char* inject = env_get("QMAILINJECT");
-    if (inject && inject[text_find_byte(inject, 'f')] == 'f') from = nullptr;
+    if (inject && inject[text_find_byte(inject, 'f')] == 'f') from = 0;
   }
-  if ((from || sender) && !envelope && !user_identity_set) {
+  if (from_header && !envelope && !user_identity_set) {
     field_parse parse = {};
-    if (sender) (void)identity_from_field(&parse, sender);
+    if (field_input(&parse, "sender")) (void)identity_from_field(&parse);
     // A From address too long to pass on leaves the identity to the sources after it.
-    if (from && !user_identity_set && identity_from_field(&parse, from)) from = nullptr;
+    if (from && !user_identity_set && field_input(&parse, "from") && identity_from_field(&parse))
+      from = 0;
   }
   // A From field settles the identity, even one that gave no address: the envelope and the
   // login name add nothing.
@@ -159,7 +168,7 @@ void sender_identity(const char* from, const char* sender) {
   }
   if (!any_present(USER_VARIABLES, USER_VARIABLE_COUNT - 1)) {
     const char* name = login_name();
-    if (name && entry_fits("USER", text_length(name)) && !env_put("USER", name)) die_nomem();
+    if (name && env_entry_fits("USER", text_length(name)) && !env_put("USER", name)) die_nomem();
     looked_up_login = name;
   }
 }

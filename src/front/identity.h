@@ -15,10 +15,10 @@ extern const char* looked_up_login;
 // First stage: the identity flags from the caller's environment, before the header is read.
 void identity_flags();
 
-// Second stage: QMAILSHOST and QMAILSUSER from the Sender or From value, QMAILHOST and
-// QMAILUSER from the envelope sender, or USER from the login name. Either value may be null.
+// Second stage: QMAILSHOST and QMAILSUSER from the Sender or From field of the header index when
+// from_header, QMAILHOST and QMAILUSER from the envelope sender, or USER from the login name.
 // The null sender (empty) counts as no envelope sender.
-void sender_identity(const char* from, const char* sender);
+void sender_identity(int from_header);
 
 // The login name the run went by, for the log line: the one sender_identity looked up, else the
 // caller's USER or LOGNAME; null when there is none.

@@ -118,15 +118,18 @@ int main(int argc, char** argv) {
     die(2, 0, "no recipients. give addresses as arguments or use -t.", nullptr, nullptr, nullptr);
 
   identity_flags();
-  const char* from = nullptr;
-  const char* sender = nullptr;
-  message_read(address_debug || environment_debug, header_recipients, &from, &sender);
-  // With -t and no address argument, a header that names nobody would be queued for nobody.
+  message_read(address_debug || environment_debug, header_recipients);
+  // With -t and no address argument, a header that names nobody would be queued for nobody. The
+  // caller gets its input back where it was.
   if (arg_list.count == head && header_recipients && !dry_run_asked() &&
-      header_names_no_recipient())
+      header_names_no_recipient()) {
+    message_put_back();
     die(2, 0, "no recipients. the header names no To:, Cc: or Bcc: address.", nullptr, nullptr,
         nullptr);
-  sender_identity(from, sender);
+  }
+  // Only a header that can be read twice gives the identity: a pipe's is read for -t, the pump
+  // and the log line, and the identity stays the caller's.
+  sender_identity(message_way.header && message_way.seekable);
 
   char** vector = arg_vector();
   if (!vector) die_nomem();

@@ -7,6 +7,7 @@
 
 #include "front/settings.h"
 #include "lib/diagnostics.h"
+#include "lib/environment.h"
 #include "lib/out_buffer.h"
 #include "lib/text.h"
 
@@ -100,6 +101,9 @@ void parse_options(int* argc, char** argv) {
     die(2, 0, "sender address must be one line.", nullptr, nullptr, nullptr);
   if (sender_full_name && !one_line(sender_full_name, '\t'))
     die(2, 0, "full name must be one line.", nullptr, nullptr, nullptr);
+  // The name goes to the injector as MAILNAME, which the kernel would refuse to start it with.
+  if (sender_full_name && !env_entry_fits("MAILNAME", text_length(sender_full_name)))
+    die(2, 0, "full name too long.", nullptr, nullptr, nullptr);
   if (envelope_sender) envelope_sender = bare_sender(envelope_sender);
 }
 

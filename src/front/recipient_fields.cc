@@ -1,41 +1,56 @@
-// recipient_fields.cc: the recipient fields of the captured header, as qmail-inject -H reads them.
+// recipient_fields.cc: whether qmail-inject -H would queue the header it is given for no one,
+// worked out as qmail-inject itself reads the fields and their addresses.
 #include "front/recipient_fields.h"
 
 #include <cstdint>
 
 #include "header/header_capture.h"
 #include "header/header_index.h"
+#include "lib/byte_string.h"
+#include "lib/diagnostics.h"
+#include "lib/environment.h"
 #include "lib/text.h"
 
 namespace postlet {
 
-enum field_kind : uint8_t { OTHER, RECIPIENTS, RESENT_RECIPIENTS, RESENT };
+// What qmail-inject does with a field it knows.
+enum field_role : uint8_t {
+  TAKES_RECIPIENTS = 1,         // To, Cc, Bcc, Apparently-To
+  TAKES_RESENT_RECIPIENTS = 2,  // Resent-To, Resent-Cc, Resent-Bcc
+  MARKS_RESENT = 4,             // any Resent- field makes only the Resent- recipients count
+  MUST_PARSE = 8,               // a field it cannot parse makes it fail rather than queue
+  DELETED_BY_F = 16,            // QMAILINJECT's f deletes it before it is read
+  DELETED_BY_S = 32             // QMAILINJECT's s deletes it before it is read
+};
 
 struct known_field {
   char name[18];  // lower case
-  field_kind kind;
+  uint8_t roles;
 };
 
-// The fields qmail-inject knows that decide where -H sends: any of the Resent- ones makes only
-// the Resent- recipients count.
-static constexpr known_field KNOWN_FIELDS[] = {{"to", RECIPIENTS},
-                                               {"cc", RECIPIENTS},
-                                               {"bcc", RECIPIENTS},
-                                               {"apparently-to", RECIPIENTS},
-                                               {"resent-to", RESENT_RECIPIENTS},
-                                               {"resent-cc", RESENT_RECIPIENTS},
-                                               {"resent-bcc", RESENT_RECIPIENTS},
-                                               {"resent-sender", RESENT},
-                                               {"resent-from", RESENT},
-                                               {"resent-reply-to", RESENT},
-                                               {"resent-date", RESENT},
-                                               {"resent-message-id", RESENT}};
+static constexpr known_field KNOWN_FIELDS[] = {
+    {"to", TAKES_RECIPIENTS},
+    {"cc", TAKES_RECIPIENTS},
+    {"bcc", TAKES_RECIPIENTS},
+    {"apparently-to", TAKES_RECIPIENTS},
+    {"resent-to", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
+    {"resent-cc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
+    {"resent-bcc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
+    {"resent-sender", MARKS_RESENT | MUST_PARSE},
+    {"resent-from", MARKS_RESENT | MUST_PARSE},
+    {"resent-reply-to", MARKS_RESENT | MUST_PARSE},
+    {"resent-date", MARKS_RESENT},
+    {"resent-message-id", MARKS_RESENT},
+    {"sender", MUST_PARSE},
+    {"from", MUST_PARSE | DELETED_BY_F},
+    {"reply-to", MUST_PARSE},
+    {"return-receipt-to", MUST_PARSE},
+    {"errors-to", MUST_PARSE},
+    {"return-path", MUST_PARSE | DELETED_BY_S}};
 
-static field_kind kind_of(const char* name, uint32_t n) {
-  // Every name qmail-inject knows here begins with one of these, and none is longer than 17.
-  if (n < 2 || n > 17) return OTHER;
-  char first = static_cast<char>(name[0] | 32);
-  if (first != 't' && first != 'c' && first != 'b' && first != 'a' && first != 'r') return OTHER;
+// The roles of the field of that name, compared as qmail-inject compares: A to Z as a to z.
+static uint8_t roles_of(const char* name, uint32_t n) {
+  if (n < 2 || n > 17) return 0;
   for (const known_field& f : KNOWN_FIELDS) {
     uint32_t i = 0;
     for (; i < n && f.name[i]; ++i) {
@@ -43,118 +58,294 @@ static field_kind kind_of(const char* name, uint32_t n) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
       if (c != f.name[i]) break;
     }
-    if (i == n && !f.name[i]) return f.kind;
+    if (i == n && !f.name[i]) return f.roles;
   }
-  return OTHER;
+  return 0;
 }
 
-static int is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+// qmail-inject's tokens of an address field. A literal with nothing between its brackets is
+// told apart: its rewriting treats "@[]" specially.
+enum token : uint8_t {
+  ATOM = 1,
+  QUOTE,
+  LITERAL,
+  EMPTY_LITERAL,
+  COMMENT,
+  LEFT,
+  RIGHT,
+  AT,
+  COMMA,
+  SEMI,
+  COLON,
+  DOT
+};
+
+// The i-th byte of a field whose n bytes may lack the newline qmail-inject adds to a last line.
+static char byte_at(const char* v, uint32_t n, uint32_t i) {
+  return i < n ? v[i] : '\n';
 }
 
-static int is_special(char c) {
+static int ends_atom(char c) {
   switch (c) {
+  case ' ':
+  case '\t':
+  case '\r':
+  case '\n':
+  case '(':
+  case '[':
+  case '"':
   case '<':
   case '>':
-  case '@':
-  case ',':
   case ';':
   case ':':
-  case '\\':
-  case '"':
-  case '[':
-  case ']':
-  case '(':
-  case ')':
+  case '@':
+  case ',':
+  case '.':
     return 1;
   default:
     return 0;
   }
 }
 
-// Just past the comment (nested) or quoted string that opens at i, backslash escapes honoured;
-// 0 when it is never closed.
-static uint32_t skip_closed(const char* v, uint32_t i, uint32_t n) {
-  int comment = v[i] == '(';
-  uint32_t depth = 1;
-  for (++i; i < n; ++i) {
-    char c = v[i];
-    if (c == '\\') {
-      ++i;
-    } else if (comment && c == '(') {
-      ++depth;
-    } else if (c == (comment ? ')' : '"') && --depth == 0) {
-      return i + 1;
+// Past the comment, quoted string or literal that opens at *i: *i at its closing byte, *chars
+// the bytes it holds. 0 when it is never closed.
+static int skip_enclosed(const char* v, uint32_t n, uint32_t length, uint32_t* i, uint32_t* chars) {
+  char open = v[*i];
+  char close = open == '(' ? ')' : open == '"' ? '"' : ']';
+  uint32_t level = 1;
+  *chars = 0;
+  while (level) {
+    if (++*i >= length) return 0;
+    char c = byte_at(v, n, *i);
+    if (open == '(' && c == '(') {
+      ++level;
+    } else if (c == close) {
+      --level;
+    } else {
+      if (c == '\\' && ++*i >= length) return 0;
+      ++*chars;
     }
   }
-  return 0;
+  return 1;
 }
 
-// qmail-inject takes no address only from blanks, comments, commas and empty groups such as
-// "undisclosed-recipients: ;". Anything else may be one, and so counts as one.
-static int may_hold_address(const char* v, uint32_t n) {
-  int phrase = 0;    // words that only a colon turns into a group's name
-  int in_group = 0;  // after the colon, before the semicolon
-  uint32_t i = 0;
-  while (i < n) {
-    char c = v[i];
-    // Blanks and the commas between entries separate; nothing else is taken past here.
-    if (is_space(c) || (c == ',' && !phrase && !in_group)) {
-      ++i;
-    } else if (c == '(' || (c == '"' && !in_group)) {
-      uint32_t next = skip_closed(v, i, n);
-      if (!next) return 1;
-      if (c == '"') phrase = 1;
-      i = next;
-    } else if (in_group) {
-      if (c != ';') return 1;
-      in_group = 0;
-      ++i;
-    } else if (c == ':') {
-      in_group = 1;
-      phrase = 0;
-      ++i;
-    } else if (c == '.' || (static_cast<unsigned char>(c) > 32 && !is_special(c))) {
-      phrase = 1;
-      ++i;
-    } else {
-      return 1;
+// The tokens of the n bytes into types (room for n + 1); their number, or -1 when qmail-inject
+// cannot parse the bytes (a stray ')' or ']', or something left open).
+static int64_t tokenize(const char* v, uint32_t n, uint8_t* types) {
+  uint32_t length = n + (n == 0 || v[n - 1] != '\n');
+  uint32_t count = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    char c = byte_at(v, n, i);
+    uint8_t type;
+    uint32_t chars;
+    switch (c) {
+    case ' ':
+    case '\t':
+    case '\r':
+    case '\n':
+      continue;
+    case ')':
+    case ']':
+      return -1;
+    case '.':
+      type = DOT;
+      break;
+    case ',':
+      type = COMMA;
+      break;
+    case '@':
+      type = AT;
+      break;
+    case '<':
+      type = LEFT;
+      break;
+    case '>':
+      type = RIGHT;
+      break;
+    case ':':
+      type = COLON;
+      break;
+    case ';':
+      type = SEMI;
+      break;
+    case '(':
+    case '"':
+    case '[':
+      if (!skip_enclosed(v, n, length, &i, &chars)) return -1;
+      type = c == '(' ? COMMENT : c == '"' ? QUOTE : chars ? LITERAL : EMPTY_LITERAL;
+      break;
+    default:
+      // An atom runs, escapes taken, up to a byte that cannot go on with it.
+      do {
+        if (byte_at(v, n, i) == '\\' && ++i >= length) break;
+        if (++i >= length) break;
+      } while (!ends_atom(byte_at(v, n, i)));
+      --i;
+      type = ATOM;
+    }
+    types[count++] = type;
+  }
+  return count;
+}
+
+// Whether qmail-inject's rewriting leaves the address empty. The tokens run from right to left,
+// as qmail-inject collects them: a leading '@' strips a route up to its colon (all of it without
+// one), then one trailing '.' and one trailing '@' go. Anything left gets the default host at
+// the least, so it is never empty.
+static int rewrites_to_nothing(const uint8_t* address, uint32_t n) {
+  if (n == 0) return 1;
+  if (n >= 2 && address[1] == AT && address[0] == EMPTY_LITERAL) return 0;
+  if (address[n - 1] == AT) {
+    while (n && address[--n] != COLON) {
     }
   }
-  return phrase || in_group;
+  if (n && address[0] == DOT) {
+    ++address;
+    --n;
+  }
+  if (n && address[0] == AT) {
+    ++address;
+    --n;
+  }
+  return n == 0;
+}
+
+// One address list walked as qmail-inject walks it, from right to left.
+struct address_walk {
+  uint8_t* address;  // the tokens of the address being collected, rightmost first
+  uint32_t n;
+  int named;  // an address came out that rewrites to someone
+};
+
+static void got_address(address_walk* w) {
+  if (!rewrites_to_nothing(w->address, w->n)) w->named = 1;
+  w->n = 0;
+}
+
+static void flush(address_walk* w) {
+  if (w->n) got_address(w);
+}
+
+static int is_phrase(uint8_t type) {
+  return type == COMMENT || type == ATOM || type == QUOTE || type == AT || type == DOT;
+}
+
+// Walks the tokens; w->named tells whether an address named someone, which holds even when the
+// walk then fails: qmail-inject has taken the addresses right of the fault already. 1 when the
+// list parsed, 0 when qmail-inject gives up on it.
+static int walk_addresses(const uint8_t* types, uint32_t count, address_walk* w) {
+  int in_group = 0;
+  int word_ok = 1;
+  int64_t t = static_cast<int64_t>(count) - 1;
+  while (t >= 0) {
+    switch (types[t]) {
+    case SEMI:
+      flush(w);
+      if (in_group) return 0;
+      in_group = 1;
+      word_ok = 1;
+      --t;
+      break;
+    case COLON:
+      // The group's name goes, up to the comma before it.
+      flush(w);
+      if (!in_group) return 0;
+      in_group = 0;
+      while (t >= 0 && types[t] != COMMA)
+        --t;
+      if (t >= 0) --t;
+      word_ok = 1;
+      break;
+    case RIGHT:
+      // Everything back to '<' is the address, even nothing at all; then the phrase before it.
+      flush(w);
+      --t;
+      while (t >= 0 && types[t] != LEFT)
+        w->address[w->n++] = types[t--];
+      got_address(w);
+      if (t < 0) return 0;
+      --t;
+      while (t >= 0 && is_phrase(types[t]))
+        --t;
+      word_ok = 0;
+      break;
+    case ATOM:
+    case QUOTE:
+    case LITERAL:
+    case EMPTY_LITERAL:
+      // A word after a word begins another address.
+      if (!word_ok) flush(w);
+      word_ok = 0;
+      w->address[w->n++] = types[t--];
+      break;
+    case COMMENT:
+      --t;
+      break;
+    case COMMA:
+      flush(w);
+      word_ok = 1;
+      --t;
+      break;
+    default:
+      word_ok = 1;
+      w->address[w->n++] = types[t--];
+    }
+  }
+  flush(w);
+  return 1;
+}
+
+// Parses one field's value as qmail-inject does: 1 when it parsed whole, 0 when not; *named
+// whether it gave an address that rewrites to someone. scratch holds the tokens and the address
+// being collected.
+static int parse_field(const header_field_record* f, byte_string* scratch, int* named) {
+  const char* text = header_index.text.data;
+  uint32_t n = f->end - f->value;
+  if (!byte_string_ready(scratch, 2 * (n + 1))) die_nomem();
+  auto* types = static_cast<uint8_t*>(static_cast<void*>(scratch->data));
+  address_walk w = {.address = types + n + 1, .n = 0, .named = 0};
+  int64_t count = tokenize(text + f->value, n, types);
+  int parsed = count >= 0 && walk_addresses(types, static_cast<uint32_t>(count), &w);
+  *named = w.named;
+  return parsed;
 }
 
 int header_names_no_recipient() {
   const header_capture_record* capture = &header_capture_result;
   if (!capture->captured || capture->cut) return 0;
-  const char* text = header_index.text.data;
-  uint32_t n = capture->header;
-  int resent = 0;
-  int addressed = 0;
-  int resent_addressed = 0;
-  uint32_t p = 0;
-  while (p < n) {
-    // A field is its first line and the lines that begin with a blank after it.
-    uint32_t end = p;
-    do {
-      end += bytes_find(text + end, n - end, '\n');
-      end = end < n ? end + 1 : n;
-    } while (end < n && (text[end] == ' ' || text[end] == '\t'));
-    uint32_t colon = p + bytes_find(text + p, end - p, ':');
-    if (colon < end && !(end - p >= 5 && bytes_compare(text + p, 5, "From ") == 0)) {
-      uint32_t name = colon;
-      while (name > p && (text[name - 1] == ' ' || text[name - 1] == '\t'))
-        --name;
-      field_kind kind = kind_of(text + p, name - p);
-      resent |= kind == RESENT || kind == RESENT_RECIPIENTS;
-      if (kind == RECIPIENTS || kind == RESENT_RECIPIENTS) {
-        int found = may_hold_address(text + colon + 1, end - colon - 1);
-        (kind == RECIPIENTS ? addressed : resent_addressed) |= found;
-      }
-    }
-    p = end;
+  const char* options = env_get("QMAILINJECT");
+  uint8_t deleted = 0;
+  for (const char* o = options ? options : ""; *o; ++o) {
+    if (*o == 'f') deleted |= DELETED_BY_F;
+    if (*o == 's') deleted |= DELETED_BY_S;
   }
-  return resent ? !resent_addressed : !addressed;
+  byte_string scratch = {};
+  int resent = 0;
+  int named = 0;
+  int resent_named = 0;
+  uint32_t fields = header_index.fields;
+  const char* text = header_index.text.data;
+  for (uint32_t i = 0; i < fields; ++i) {
+    const header_field_record* f = header_field_at(i);
+    uint8_t roles = roles_of(text + f->start, f->name_length);
+    if (roles & deleted) continue;
+    resent |= (roles & MARKS_RESENT) != 0;
+    if (!(roles & (TAKES_RECIPIENTS | TAKES_RESENT_RECIPIENTS))) continue;
+    int field_named;
+    (void)parse_field(f, &scratch, &field_named);
+    (roles & TAKES_RECIPIENTS ? named : resent_named) |= field_named;
+  }
+  if (resent ? resent_named : named) return 0;
+  // A field qmail-inject must parse and cannot makes it fail before it queues anything, and say
+  // why itself.
+  for (uint32_t i = 0; i < fields; ++i) {
+    const header_field_record* f = header_field_at(i);
+    uint8_t roles = roles_of(text + f->start, f->name_length);
+    int field_named;
+    if ((roles & MUST_PARSE) && !(roles & deleted) && !parse_field(f, &scratch, &field_named))
+      return 0;
+  }
+  return 1;
 }
 
 }  // namespace postlet

@@ -1,4 +1,5 @@
-// header_index.cc: field names to values over the captured header text.
+// header_index.cc: the header's lines classified as qmail-inject reads them, its fields recorded
+// in order and looked up by name.
 #include "header/header_index.h"
 
 #include "lib/diagnostics.h"
@@ -37,63 +38,104 @@ static int is_blank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Just past the first newline at or after p, or n.
-static uint32_t next_line(const char* text, uint32_t p, uint32_t n) {
-  uint32_t i = p + bytes_find(text + p, n - p, '\n');
-  return i < n ? i + 1 : n;
+static header_field_record* records_of(const header_index_state* index) {
+  return static_cast<header_field_record*>(static_cast<void*>(index->records.data));
 }
 
-// The pending field: its value runs from v, blanks after the colon skipped, to end.
-static int insert_field(keyed_table* t, const byte_string* name, const char* text, uint32_t v,
-                        uint32_t end) {
-  while (v < end && is_blank(text[v]))
-    ++v;
-  return keyed_table_insert(t, 1, name->data, name->len, 0, text + v, end - v);
-}
-
-// The walk over the lines; -1 when an insertion or the name buffer ran out of storage.
-static int index_fields(keyed_table* t, byte_string* name, const char* text, uint32_t n) {
-  int pending = 0;
-  uint32_t value_start = 0;
-  uint32_t p = 0;
-  while (p < n) {
-    if (is_blank(text[p])) {
-      p = next_line(text, p, n);
-      continue;
-    }
-    // An mbox "From " line is no field, whatever colons it holds; it ends the one before it.
-    if (n - p >= 5 && bytes_compare(text + p, 5, "From ") == 0) {
-      if (pending && insert_field(t, name, text, value_start, p) == -1) return -1;
-      pending = 0;
-      p = next_line(text, p, n);
-      continue;
-    }
-    // The colon is sought to the end of the text, not of the line: a colon-less line among the
-    // fields joins the next field's name.
-    uint32_t c = p + bytes_find(text + p, n - p, ':');
-    if (pending && insert_field(t, name, text, value_start, p) == -1) return -1;
-    if (c == p || c == n) return 0;
-    if (!byte_string_copy(name, text + p, c - p)) return -1;
-    case_lower(name->data, name->len);
-    pending = 1;
-    value_start = c + 1;
-    p = next_line(text, c, n);
+// qmail-inject's reading of a line: the empty line ends the header; after a field a blank
+// begins a continuation; "From " begins its mbox line, whatever follows; anything else is a field
+// when it has a colon and before it (blanks before the colon aside) a name of one or more bytes
+// from 33 to 126. The colon is sought in the line alone. A line cut before any colon is undecided
+// while what was read could still begin such a name.
+static header_line_kind classify(const char* s, uint32_t n, int after_field, int cut,
+                                 uint32_t* name, uint32_t* colon) {
+  if (n == 1 && s[0] == '\n') return HEADER_END;
+  if (after_field && is_blank(s[0])) return HEADER_CONTINUATION;
+  if (n >= 5 && bytes_compare(s, 5, "From ") == 0) return HEADER_MBOX;
+  *colon = bytes_find(s, n, ':');
+  *name = *colon;
+  while (*name && is_blank(s[*name - 1]))
+    --*name;
+  for (uint32_t i = 0; i < *name; ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c <= 32 || c >= 127) return HEADER_BODY;
   }
-  if (pending && insert_field(t, name, text, value_start, n) == -1) return -1;
-  return 0;
+  if (*colon == n) return cut && n ? HEADER_UNDECIDED : HEADER_BODY;
+  return *name ? HEADER_FIELD : HEADER_BODY;
+}
+
+int header_index_line(header_index_state* index, uint32_t at, uint32_t n, int cut) {
+  const char* s = index->text.data + at;
+  uint32_t name = 0;
+  uint32_t colon = 0;
+  header_line_kind kind = classify(s, n, index->after_field, cut, &name, &colon);
+  if (kind == HEADER_CONTINUATION) return kind;
+  index->after_field = kind == HEADER_FIELD || kind == HEADER_MBOX;
+  header_field_record* records = records_of(index);
+  if (index->fields && !records[index->fields - 1].end) records[index->fields - 1].end = at;
+  if (kind != HEADER_FIELD) return kind;
+  byte_string* storage = &index->records;
+  constexpr uint32_t SIZE = sizeof(header_field_record);
+  if (storage->len + SIZE > storage->capacity) {
+    // Doubling: a header of a thousand fields is copied some ten times, not some forty.
+    uint32_t want = storage->capacity ? storage->capacity * 2 : 16 * SIZE;
+    if (!byte_string_ready(storage, want)) return -1;
+    records = records_of(index);
+  }
+  uint32_t value = colon + 1;
+  while (value < n && is_blank(s[value]))
+    ++value;
+  records[index->fields++] = {.start = at, .name_length = name, .value = at + value, .end = 0};
+  storage->len += SIZE;
+  return kind;
+}
+
+int header_index_finish(header_index_state* index, uint32_t end) {
+  keyed_table* t = &index->table;
+  if (keyed_table_init(t, 1, 32, keyed_table_hash) == -1) return 1;
+  header_field_record* records = records_of(index);
+  while (index->fields && records[index->fields - 1].start >= end)
+    --index->fields;
+  index->records.len = index->fields * uint32_t{sizeof(header_field_record)};
+  if (index->fields && !records[index->fields - 1].end) records[index->fields - 1].end = end;
+  // The names are lower-cased in one scratch string, which the table copies from.
+  byte_string name = {};
+  const char* text = index->text.data;
+  int stored = 1;
+  for (uint32_t i = 0; stored && i < index->fields; ++i) {
+    const header_field_record* f = &records[i];
+    stored = byte_string_copy(&name, text + f->start, f->name_length);
+    if (stored) {
+      case_lower(name.data, name.len);
+      stored =
+          keyed_table_insert(t, 1, name.data, name.len, 0, text + f->value, f->end - f->value) == 1;
+    }
+  }
+  byte_string_release(&name);
+  if (stored) return 0;
+  keyed_table_free(t);
+  return 1;
 }
 
 int header_index_build(header_index_state* index, const char* text, uint32_t n) {
-  keyed_table* t = &index->table;
-  if (keyed_table_init(t, 1, 32, keyed_table_hash) == -1) return 1;
-  byte_string name = {};
-  int r = index_fields(t, &name, text, n);
-  byte_string_release(&name);
-  if (r == -1) {
-    keyed_table_free(t);
-    return 1;
+  index->text = {.data = const_cast<char*>(text), .len = n, .capacity = n};
+  index->records.len = 0;
+  index->fields = 0;
+  index->after_field = 0;
+  uint32_t p = 0;
+  while (p < n) {
+    uint32_t line = bytes_find(text + p, n - p, '\n');
+    line = line < n - p ? line + 1 : n - p;
+    int kind = header_index_line(index, p, line, 0);
+    if (kind == -1) return 1;
+    if (kind == HEADER_END || kind == HEADER_BODY) break;
+    p += line;
   }
-  return 0;
+  return header_index_finish(index, p);
+}
+
+const header_field_record* header_field_at(uint32_t i) {
+  return records_of(&header_index) + i;
 }
 
 int header_field(const char* name, const char** value, uint32_t* n) {

@@ -19,4 +19,12 @@ const char* env_get(const char* name) {
   return nullptr;
 }
 
+int env_entry_fits(const char* name, uint32_t n) {
+  constexpr uint32_t LONGEST_ENTRY = 131072;
+  uint32_t name_length = 0;
+  while (name[name_length])
+    ++name_length;
+  return n < LONGEST_ENTRY - 1 - name_length;
+}
+
 }  // namespace postlet

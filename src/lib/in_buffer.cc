@@ -1,6 +1,7 @@
 // in_buffer.cc: refills aligned to the buffer's end, line reading and repositioning.
 #include "lib/in_buffer.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +21,13 @@ in_buffer standard_input_buffer = {.buffer = standard_input_space,
 
 long standard_input_read(int descriptor, char* bytes, uint32_t n) {
   if (out_flush(&standard_output_buffer) == -1) return -1;
-  return read(descriptor, bytes, n);
+  for (;;) {
+    long r = read(descriptor, bytes, n);
+    if (r != -1 || errno != EAGAIN) return r;
+    // A caller may hand over a descriptor in non-blocking mode: it is waited on, not failed.
+    pollfd ready = {.fd = descriptor, .events = POLLIN, .revents = 0};
+    if (poll(&ready, 1, -1) == -1 && errno != EINTR) return -1;
+  }
 }
 
 long in_fill(in_buffer* b) {

@@ -24,7 +24,8 @@ struct in_buffer {
 
 extern in_buffer standard_input_buffer;  // 4096 bytes on descriptor 0, read by standard_input_read
 
-// Flushes standard_output_buffer, then read(2); -1 without reading when the flush fails.
+// Flushes standard_output_buffer, then read(2), waiting for input on a descriptor in non-blocking
+// mode; -1 without reading when the flush fails.
 long standard_input_read(int descriptor, char* bytes, uint32_t n);
 
 // Unconsumed bytes now available (> 0), 0 at end of input, or -1 on a read error. EINTR is

@@ -23,7 +23,7 @@
 #include "header/header_index.h"
 #include "lib/diagnostics.h"
 #include "lib/in_buffer.h"
-#include "message/line_ends.h"
+#include "lib/line_ends.h"
 
 namespace postlet {
 
@@ -64,7 +64,7 @@ static pump_result wait_for_input(int out) {
 
 pump_result pump_copy(int out, int keep_crlf) {
   const header_capture_record* capture = &header_capture_result;
-  line_end_state state = {.held_cr = capture->held_cr};
+  line_end_state state = capture->ends;
   // The captured text has been mended line by line already.
   pump_result r = write_all(out, header_index.text.data, header_index.text.len);
   // What the input buffer holds past the text is mended where it lies. A held CR goes in front of
@@ -89,8 +89,7 @@ pump_result pump_copy(int out, int keep_crlf) {
     if (got == 0) break;
     r = put_chunk(out, &state, keep_crlf, static_cast<uint32_t>(got));
   }
-  // A CR that ends the input stays.
-  if (r == PUMP_DONE && state.held_cr) r = write_all(out, "\r", 1);
+  // A CR still held at the end of input is dropped: the injector ends the last line itself.
   return r;
 }
 

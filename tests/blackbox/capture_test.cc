@@ -32,6 +32,7 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
     std::string reads = "";  // what the injector reads when it is not the message itself
     strings env = {};
     size_t pause_at = 0;
+    bool nonblocking = false;
   } cases[] = {
       {"plain file", input_kind::file, "", "From: a@b.example\n\nbody\n", ab},
       {"file at an offset", input_kind::file, "From: wrong@x.example\n\nearlier message\n",
@@ -56,17 +57,24 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
       {"a body line before From is not header", input_kind::file, "",
        " x\nFrom: evil@attacker.example\n\nbody\n", login},
       {"0 bytes", input_kind::pipe, "", "", login},
-      {"a lone CR", input_kind::pipe, "", "\r", login},
+      // A CR that ends the input goes: the injector ends the last line itself.
+      {"CRs, the last ending the input", input_kind::pipe, "", "\r\r", login, "\r"},
       {"CR CR LF", input_kind::pipe, "", "To: a\r\r\n\r\nx\r\r\n", login, "To: a\r\n\nx\r\n"},
       {"CR LF split across reads in the header", input_kind::pipe, "",
        "Subject: s\r\nTo: a\r\n\r\nbody\r\n", login, "Subject: s\nTo: a\n\nbody\n", {}, 11},
       {"CR LF split across reads in the body", input_kind::pipe, "", "To: a\n\nbody\r\nend\r\n",
        login, "To: a\n\nbody\nend\n", {}, 12},
-      {"a CR ending a read, no LF after", input_kind::pipe, "", "To: a\n\nbody\rend\r", login, "",
-       {}, 12},
+      {"a CR ending a read, no LF after", input_kind::pipe, "", "To: a\n\nbody\rend\r", login,
+       "To: a\n\nbody\rend", {}, 12},
       {"NUL bytes", input_kind::pipe, "", "To: a" + nul + "b\r\n\r\n" + nul + "\r\n" + nul,
        login, "To: a" + nul + "b\n\n" + nul + "\n" + nul},
-      {"no final newline", input_kind::file, "", "To: a\r\n\r\nlast\r", login, "To: a\n\nlast\r"},
+      {"no final newline", input_kind::file, "", "To: a\r\n\r\nlast\r", login, "To: a\n\nlast"},
+      {"a file whose only CR LF is its last two bytes", input_kind::file, "", "To: a\n\nlast\r\n",
+       login, "To: a\n\nlast\n"},
+      {"a file of LF lines ending in a CR", input_kind::file, "", "To: a\n\nlast\r", login,
+       "To: a\n\nlast"},
+      {"a non-blocking pipe, the writer late in the header", input_kind::pipe, "",
+       "Subject: s\r\nTo: a\r\n\r\nbody\r\n", login, "Subject: s\nTo: a\n\nbody\n", {}, 11, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -77,7 +85,8 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
                             .input = c.input,
                             .stdin_bytes = c.before + c.message,
                             .stdin_offset = static_cast<long long>(c.before.size()),
-                            .stdin_pause_at = c.pause_at}).rec;
+                            .stdin_pause_at = c.pause_at,
+                            .stdin_nonblocking = c.nonblocking}).rec;
     ASSERT_TRUE(rec.ran);
     const std::string& reads = c.reads.empty() ? c.message : c.reads;
     EXPECT_EQ(reads, rec.input);
@@ -146,6 +155,6 @@ TEST(Capture, ReadErrorIsFatal) {
   o.stdin_path = box.home + "/bin";  // a directory: seekable, but read fails
   auto r = run(box, o);
   EXPECT_EQ(111, r.status);
-  EXPECT_EQ("postlet: fatal: read(config): is a directory\n", r.err);
+  EXPECT_EQ("postlet: fatal: failed to read the message: is a directory\n", r.err);
   EXPECT_FALSE(read_record(box, "qmail-inject").ran);
 }

@@ -182,6 +182,7 @@ run_result run(const sandbox& box, const run_options& options) {
     } else {
       close(0);
     }
+    if (options.stdin_nonblocking) fcntl(0, F_SETFL, O_NONBLOCK);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
     if (!options.stdout_path.empty()) {
@@ -203,7 +204,6 @@ run_result run(const sandbox& box, const run_options& options) {
   close(out_pipe[1]);
   close(err_pipe[1]);
   if (gone_pipe[1] >= 0) close(gone_pipe[1]);
-  if (input_fd >= 0) close(input_fd);
   run_result result;
   size_t written = 0;
   int in_fd = -1;
@@ -271,6 +271,11 @@ run_result run(const sandbox& box, const run_options& options) {
   result.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.max_rss_kb = usage.ru_maxrss;
+  // The file's description is shared with the child: its offset is where the child left it.
+  if (input_fd >= 0) {
+    if (options.input == input_kind::file) result.input_offset = lseek(input_fd, 0, SEEK_CUR);
+    close(input_fd);
+  }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   // Counted while the input is still open: an end of input must not be what stops them.
   result.orphans = reap_orphans();

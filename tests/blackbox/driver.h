@@ -44,6 +44,7 @@ struct run_options {
   long long stdin_offset = 0;  // for input_kind::file: where descriptor 0 starts
   std::string stdin_path;      // for input_kind::path: opened read-only as descriptor 0
   size_t stdin_pause_at = 0;   // for a pipe or pty: a pause of 200 ms after this many bytes
+  bool stdin_nonblocking = false;  // descriptor 0 in non-blocking mode
   std::string input_end_after;  // pipe or pty: closed only once this file of the sandbox exists
   bool close_stdout = false;
   bool close_stderr = false;
@@ -60,6 +61,7 @@ struct run_result {
   long max_rss_kb = 0;  // the child's peak resident size
   double seconds = 0;   // from fork to exit
   int orphans = 0;      // processes of the run still alive 2 s after its end (then killed)
+  long long input_offset = -1;  // for input_kind::file: where the caller's descriptor stands after
 };
 
 // A child silent for this long is killed (status 128 + SIGKILL). When the environment variable

@@ -104,8 +104,11 @@ TEST(Hostile, HeadersTheInjectorStillReceivesWhole) {
          return s + "\nbody\n";
        }(),
        {"QMAILSHOST=h.example", "QMAILSUSER=u0"}},
+      // A NUL is a control byte like any other: the address holding it is unusable, not cut.
       {"NUL byte inside the From value", std::string("From: j") + '\0' + "oe@x.example\n\nbody\n",
-       {"QMAILSUSER=j"}},
+       {}},
+      {"NUL byte in a From comment", std::string("From: (j") + '\0' + ") joe@x.example\n\nbody\n",
+       {"QMAILSHOST=x.example", "QMAILSUSER=joe"}},
       {"bytes 128 to 255 in From",
        "From: \xe9t\xe9 <\xe9t\xe9@h\xf4te.example>\nSubject: \xff\xfe\n\nbody \x80\n",
        {"QMAILSHOST=h\xf4te.example", "QMAILSUSER=\xe9t\xe9"}},

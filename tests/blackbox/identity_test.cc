@@ -19,6 +19,8 @@ struct identity_case {
 
 TEST(Identity, EnvironmentTheInjectorReceives) {
   const std::string user = "USER=" + blackbox::login_name();
+  // The longest value an environment entry can hold beside a name of ten bytes, and one more.
+  const std::string longest(131060, 'u'), too_long(131061, 'u');
   const identity_case cases[] = {
       {"pipe, no user variable", {}, {"HOME=/h"}, "", {"HOME=/h", user}},
       {"pipe, USER present", {}, {"USER=ann"}, "", {"USER=ann"}},
@@ -85,6 +87,24 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
        "Sender: \"s\x7f\"@sender.example\nFrom: ann@from.example\n\n",
        {"QMAILSHOST=from.example", "QMAILSUSER=ann"}},
       {"byte 1 in Sender, only Sender", {}, {}, "Sender: \"s\x01\"@sender.example\n\n", {user}},
+      // Names are matched as qmail-inject matches them; its mbox line is no field.
+      {"FROM with a blank before the colon", {}, {}, "FROM : ann@one.example\n\n",
+       {"QMAILSHOST=one.example", "QMAILSUSER=ann"}},
+      {"From with a TAB before the colon", {}, {}, "From\t: ann@one.example\n\n",
+       {"QMAILSHOST=one.example", "QMAILSUSER=ann"}},
+      {"From : is the mbox line", {}, {}, "From : ann@one.example\n\n", {user}},
+      {"Sender with a blank before the colon", {}, {}, "Sender : s@two.example\n\n",
+       {"QMAILSHOST=two.example", "QMAILSUSER=s", user}},
+      {"a space inside a field name ends the header", {}, {},
+       "X Y: z\nFrom: ann@example.org\n\n", {user}},
+      // The kernel's bound, for the variables written.
+      {"the longest QMAILSUSER", {}, {}, "From: " + longest + "@h.example\n\n",
+       {"QMAILSHOST=h.example", "QMAILSUSER=" + longest}},
+      {"QMAILSUSER one byte too long", {}, {}, "From: " + too_long + "@h.example\n\n", {user}},
+      {"the longest QMAILSHOST", {}, {}, "From: a@" + longest + "\n\n",
+       {"QMAILSHOST=" + longest, "QMAILSUSER=a"}},
+      {"QMAILSHOST one byte too long", {}, {}, "From: a@" + too_long + "\n\n", {user}},
+      {"the longest MAILNAME", {"-F", longest + "uu"}, {}, "", {"MAILNAME=" + longest + "uu", user}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

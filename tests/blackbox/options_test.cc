@@ -89,6 +89,8 @@ TEST(Options, Diagnostics) {
       {{"postlet", "-F", "A\x1b[31mB", "ann"}, "postlet: full name must be one line.\n", 2},
       {{"postlet", "-F", "A\x7f", "ann"}, "postlet: full name must be one line.\n", 2},
       {{"postlet", "-F", "\x1f", "ann"}, "postlet: full name must be one line.\n", 2},
+      // MAILNAME=, the name and its NUL: one byte past what the kernel starts a program with.
+      {{"postlet", "-F", std::string(131063, 'n'), "ann"}, "postlet: full name too long.\n", 2},
       {{"postlet", "-L"}, "postlet: option requires an argument -- L\n", 2},
       {{"postlet", "-V"}, "postlet: option requires an argument -- V\n", 2},
       // A queue run is asked for with -q as with -bq, an interval attached or not.

@@ -84,6 +84,51 @@ TEST(Recipients, NoAddressIsRefusedBeforeTheMessageIsRead) {
   EXPECT_FALSE(read_record(box, "qmail-inject").ran);
 }
 
+// -t without an address argument: refused exactly when qmail-inject would queue for no one, and
+// the caller's file is left where it stood.
+TEST(Recipients, DashTRefusesAHeaderThatNamesNoOne) {
+  const std::string decoy = "To: eve@decoy.example\n\ndecoy\n";
+  const struct {
+    const char* name;
+    input_kind input;
+    std::string message;
+    bool refused;
+    strings env = {};
+  } cases[] = {
+      {"no recipient field, a pipe", input_kind::pipe, "Subject: s\n\nbody\n", true},
+      {"its bytes kept, a pipe", input_kind::pipe, "Subject: s\r\n\r\nbody\r\n", true,
+       {"POSTLET_KEEP_CRLF=1"}},
+      {"CR LF lines, a file", input_kind::file, "Subject: s\r\n\r\nbody\r\n", true},
+      {"LF lines, a file", input_kind::file, "Subject: s\n\nbody\n", true},
+      {"an empty group", input_kind::pipe, "To: ;\n\nbody\n", true},
+      {"the empty address", input_kind::file, "To: <>\nCc: @, <@>\n\nbody\n", true},
+      {"To only, beside a Resent- field", input_kind::pipe, "To: a@b\nResent-Date: x\n\nb\n", true},
+      {"To folded onto a TAB line", input_kind::pipe, "To:\n\tjoe@example.org\n\nbody\n", false},
+      {"to with a blank before the colon", input_kind::file, "to : joe@example.org\n\nb\n", false},
+      {"a From that qmail-inject cannot parse", input_kind::pipe, "From: \"\n\nbody\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sandbox box(stubs::all);
+    strings env = c.env;
+    env.push_back("USER=joe");
+    const bool file = c.input == input_kind::file;
+    auto r = run(box, {.argv = {"postlet", "-t"},
+                       .env = env,
+                       .input = c.input,
+                       .stdin_bytes = (file ? decoy : "") + c.message,
+                       .stdin_offset = file ? static_cast<long long>(decoy.size()) : 0});
+    EXPECT_EQ(c.refused ? 2 : 0, r.status);
+    EXPECT_EQ(c.refused ? "postlet: no recipients. the header names no To:, Cc: or Bcc: address.\n"
+                        : "",
+              r.err);
+    EXPECT_EQ(!c.refused, read_record(box, "qmail-inject").ran);
+    if (file && c.refused) {
+      EXPECT_EQ(static_cast<long long>(decoy.size()), r.input_offset);
+    }
+  }
+}
+
 TEST(Recipients, ManyRecipientsInOrder) {
   sandbox box;
   run_options o;

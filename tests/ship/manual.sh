@@ -60,8 +60,8 @@ check "options listed by --longhelp" 25 "$(printf '%s\n' "$shown" | wc -l | tr -
 for text in "please use fastforward/newaliases instead." \
   "daemonmode not implemented. start qmail instead." \
   "queuemode not implemented. send an alarm to qmail-send." \
-  "failed to switch to qmail home directory" "failed to seek in mail" "read(config)" \
-  "failed to read in stdin" "out of memory" "no recipients. give addresses as arguments or use -t." \
+  "failed to switch to qmail home directory" "failed to seek in mail" \
+  "failed to stat the message" "full name too long." "out of memory" "no recipients. give addresses as arguments or use -t." \
   "sender address must be one line." "full name must be one line." "unable to write output" \
   "warning: unable to look up the login name" \
   "no recipients. the header names no To:, Cc: or Bcc: address." "failed to read the message" \

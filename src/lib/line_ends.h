@@ -6,7 +6,8 @@
 namespace postlet {
 
 // What one chunk leaves for the next: a CR at its very end, not yet written, whose fate the
-// next byte decides. A zero-filled record is the start of a stream.
+// next byte decides. A zero-filled record is the start of a stream. A CR still held when the
+// input ends is dropped, as if a line end followed it: the injector ends the last line itself.
 struct line_end_state {
   int32_t held_cr;
 };

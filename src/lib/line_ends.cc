@@ -1,5 +1,5 @@
 // line_ends.cc: the line-end rule, one chunk at a time.
-#include "message/line_ends.h"
+#include "lib/line_ends.h"
 
 #include <cstring>
 
