@@ -24,41 +24,62 @@ enum field_role : uint8_t {
 };
 
 struct known_field {
+  uint8_t length;
   char name[18];  // lower case
   uint8_t roles;
 };
 
 static constexpr known_field KNOWN_FIELDS[] = {
-    {"to", TAKES_RECIPIENTS},
-    {"cc", TAKES_RECIPIENTS},
-    {"bcc", TAKES_RECIPIENTS},
-    {"apparently-to", TAKES_RECIPIENTS},
-    {"resent-to", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
-    {"resent-cc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
-    {"resent-bcc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
-    {"resent-sender", MARKS_RESENT | MUST_PARSE},
-    {"resent-from", MARKS_RESENT | MUST_PARSE},
-    {"resent-reply-to", MARKS_RESENT | MUST_PARSE},
-    {"resent-date", MARKS_RESENT},
-    {"resent-message-id", MARKS_RESENT},
-    {"sender", MUST_PARSE},
-    {"from", MUST_PARSE | DELETED_BY_F},
-    {"reply-to", MUST_PARSE},
-    {"return-receipt-to", MUST_PARSE},
-    {"errors-to", MUST_PARSE},
-    {"return-path", MUST_PARSE | DELETED_BY_S}};
+    {2, "to", TAKES_RECIPIENTS},
+    {2, "cc", TAKES_RECIPIENTS},
+    {3, "bcc", TAKES_RECIPIENTS},
+    {13, "apparently-to", TAKES_RECIPIENTS},
+    {9, "resent-to", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
+    {9, "resent-cc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
+    {10, "resent-bcc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
+    {13, "resent-sender", MARKS_RESENT | MUST_PARSE},
+    {11, "resent-from", MARKS_RESENT | MUST_PARSE},
+    {15, "resent-reply-to", MARKS_RESENT | MUST_PARSE},
+    {11, "resent-date", MARKS_RESENT},
+    {17, "resent-message-id", MARKS_RESENT},
+    {6, "sender", MUST_PARSE},
+    {4, "from", MUST_PARSE | DELETED_BY_F},
+    {8, "reply-to", MUST_PARSE},
+    {17, "return-receipt-to", MUST_PARSE},
+    {9, "errors-to", MUST_PARSE},
+    {11, "return-path", MUST_PARSE | DELETED_BY_S}};
+
+static constexpr bool lengths_hold() {
+  for (const known_field& f : KNOWN_FIELDS) {
+    uint32_t n = 0;
+    while (f.name[n])
+      ++n;
+    if (n != f.length) return false;
+  }
+  return true;
+}
+static_assert(lengths_hold());
+
+// The lengths of the names, one bit each: most other fields are passed over at once.
+static constexpr uint32_t KNOWN_LENGTHS = [] {
+  uint32_t bits = 0;
+  for (const known_field& f : KNOWN_FIELDS)
+    bits |= uint32_t{1} << f.length;
+  return bits;
+}();
 
 // The roles of the field of that name, compared as qmail-inject compares: A to Z as a to z.
 static uint8_t roles_of(const char* name, uint32_t n) {
-  if (n < 2 || n > 17) return 0;
+  if (n > 31 || !(KNOWN_LENGTHS >> n & 1)) return 0;
   for (const known_field& f : KNOWN_FIELDS) {
+    if (f.length != n) continue;
     uint32_t i = 0;
-    for (; i < n && f.name[i]; ++i) {
+    for (; i < n; ++i) {
       char c = name[i];
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
       if (c != f.name[i]) break;
     }
-    if (i == n && !f.name[i]) return f.roles;
+    if (i == n) return f.roles;
   }
   return 0;
 }
@@ -85,26 +106,36 @@ static char byte_at(const char* v, uint32_t n, uint32_t i) {
   return i < n ? v[i] : '\n';
 }
 
+// What each byte begins: a token of its own (its type), a space, a stray closing byte, an
+// enclosed token, or an atom. Worked out by the compiler.
+enum byte_class : uint8_t { SPACE = 32, STRAY, ENCLOSED, ATOM_BYTE };
+
+struct class_map {
+  uint8_t of[256];
+};
+
+static constexpr class_map BYTE_CLASSES = [] {
+  class_map m = {};
+  for (uint8_t& c : m.of)
+    c = ATOM_BYTE;
+  // Each special with its class, in pairs.
+  constexpr char PAIRS[] = {' ', SPACE,    '\t', SPACE, '\r', SPACE,    '\n', SPACE,
+                            ')', STRAY,    ']',  STRAY, '(',  ENCLOSED, '"',  ENCLOSED,
+                            '[', ENCLOSED, '.',  DOT,   ',',  COMMA,    '@',  AT,
+                            '<', LEFT,     '>',  RIGHT, ':',  COLON,    ';',  SEMI};
+  for (uint32_t i = 0; i < sizeof PAIRS; i += 2)
+    m.of[static_cast<unsigned char>(PAIRS[i])] = static_cast<uint8_t>(PAIRS[i + 1]);
+  return m;
+}();
+
+static uint8_t class_of(char c) {
+  return BYTE_CLASSES.of[static_cast<unsigned char>(c)];
+}
+
+// A closing byte goes on with an atom; a space, an opening byte or a special ends it.
 static int ends_atom(char c) {
-  switch (c) {
-  case ' ':
-  case '\t':
-  case '\r':
-  case '\n':
-  case '(':
-  case '[':
-  case '"':
-  case '<':
-  case '>':
-  case ';':
-  case ':':
-  case '@':
-  case ',':
-  case '.':
-    return 1;
-  default:
-    return 0;
-  }
+  uint8_t k = class_of(c);
+  return k != ATOM_BYTE && k != STRAY;
 }
 
 // Past the comment, quoted string or literal that opens at *i: *i at its closing byte, *chars
@@ -136,45 +167,14 @@ static int64_t tokenize(const char* v, uint32_t n, uint8_t* types) {
   uint32_t count = 0;
   for (uint32_t i = 0; i < length; ++i) {
     char c = byte_at(v, n, i);
-    uint8_t type;
+    uint8_t type = class_of(c);
     uint32_t chars;
-    switch (c) {
-    case ' ':
-    case '\t':
-    case '\r':
-    case '\n':
-      continue;
-    case ')':
-    case ']':
-      return -1;
-    case '.':
-      type = DOT;
-      break;
-    case ',':
-      type = COMMA;
-      break;
-    case '@':
-      type = AT;
-      break;
-    case '<':
-      type = LEFT;
-      break;
-    case '>':
-      type = RIGHT;
-      break;
-    case ':':
-      type = COLON;
-      break;
-    case ';':
-      type = SEMI;
-      break;
-    case '(':
-    case '"':
-    case '[':
+    if (type == SPACE) continue;
+    if (type == STRAY) return -1;
+    if (type == ENCLOSED) {
       if (!skip_enclosed(v, n, length, &i, &chars)) return -1;
       type = c == '(' ? COMMENT : c == '"' ? QUOTE : chars ? LITERAL : EMPTY_LITERAL;
-      break;
-    default:
+    } else if (type == ATOM_BYTE) {
       // An atom runs, escapes taken, up to a byte that cannot go on with it.
       do {
         if (byte_at(v, n, i) == '\\' && ++i >= length) break;
@@ -301,8 +301,13 @@ static int walk_addresses(const uint8_t* types, uint32_t count, address_walk* w)
 static int parse_field(const header_field_record* f, byte_string* scratch, int* named) {
   const char* text = header_index.text.data;
   uint32_t n = f->end - f->value;
-  if (!byte_string_ready(scratch, 2 * (n + 1))) die_nomem();
-  auto* types = static_cast<uint8_t*>(static_cast<void*>(scratch->data));
+  // An ordinary field fits in the space here; only a long one needs storage.
+  uint8_t space[256];
+  uint8_t* types = space;
+  if (2 * (n + 1) > sizeof space) {
+    if (!byte_string_ready(scratch, 2 * (n + 1))) die_nomem();
+    types = static_cast<uint8_t*>(static_cast<void*>(scratch->data));
+  }
   address_walk w = {.address = types + n + 1, .n = 0, .named = 0};
   int64_t count = tokenize(text + f->value, n, types);
   int parsed = count >= 0 && walk_addresses(types, static_cast<uint32_t>(count), &w);
@@ -313,12 +318,6 @@ static int parse_field(const header_field_record* f, byte_string* scratch, int* 
 int header_names_no_recipient() {
   const header_capture_record* capture = &header_capture_result;
   if (!capture->captured || capture->cut) return 0;
-  const char* options = env_get("QMAILINJECT");
-  uint8_t deleted = 0;
-  for (const char* o = options ? options : ""; *o; ++o) {
-    if (*o == 'f') deleted |= DELETED_BY_F;
-    if (*o == 's') deleted |= DELETED_BY_S;
-  }
   byte_string scratch = {};
   int resent = 0;
   int named = 0;
@@ -328,7 +327,6 @@ int header_names_no_recipient() {
   for (uint32_t i = 0; i < fields; ++i) {
     const header_field_record* f = header_field_at(i);
     uint8_t roles = roles_of(text + f->start, f->name_length);
-    if (roles & deleted) continue;
     resent |= (roles & MARKS_RESENT) != 0;
     if (!(roles & (TAKES_RECIPIENTS | TAKES_RESENT_RECIPIENTS))) continue;
     int field_named;
@@ -337,7 +335,13 @@ int header_names_no_recipient() {
   }
   if (resent ? resent_named : named) return 0;
   // A field qmail-inject must parse and cannot makes it fail before it queues anything, and say
-  // why itself.
+  // why itself. QMAILINJECT's letters delete fields of these alone.
+  const char* options = env_get("QMAILINJECT");
+  uint8_t deleted = 0;
+  for (const char* o = options ? options : ""; *o; ++o) {
+    if (*o == 'f') deleted |= DELETED_BY_F;
+    if (*o == 's') deleted |= DELETED_BY_S;
+  }
   for (uint32_t i = 0; i < fields; ++i) {
     const header_field_record* f = header_field_at(i);
     uint8_t roles = roles_of(text + f->start, f->name_length);

@@ -60,11 +60,10 @@ void header_capture(int keep_crlf) {
     int cut = !complete && line.len == limit;
     if (!complete && !cut) r->ended = 1;
     // A CR is held only at the end of a line that has no newline, after which the capture
-    // stops: no line here ever needs one put in front of it.
-    char* bytes = line.data;
-    uint32_t n = keep_crlf ? line.len : line_ends_mend(&r->ends, bytes, line.len, &bytes);
+    // stops: no line here ever starts with one held.
+    uint32_t n = keep_crlf ? line.len : line_ends_mend_line(&r->ends, line.data, line.len);
     uint32_t at = text->len;
-    if (!reserve(text, n) || !byte_string_append(text, bytes, n)) die_nomem();
+    if (!reserve(text, n) || !byte_string_append(text, line.data, n)) die_nomem();
     // A line of a lone CR that the bound cut is undecided: the next byte decides what it is.
     int kind = n ? header_index_line(index, at, n, cut) : HEADER_UNDECIDED;
     if (kind == -1) die_nomem();

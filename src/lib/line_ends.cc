@@ -35,4 +35,16 @@ uint32_t line_ends_mend(line_end_state* state, char* bytes, uint32_t n, char** s
   return o;
 }
 
+uint32_t line_ends_mend_line(line_end_state* state, char* bytes, uint32_t n) {
+  if (n && bytes[n - 1] == '\r') {
+    state->held_cr = 1;
+    return n - 1;
+  }
+  if (n >= 2 && bytes[n - 1] == '\n' && bytes[n - 2] == '\r') {
+    bytes[n - 2] = '\n';
+    return n - 1;
+  }
+  return n;
+}
+
 }  // namespace postlet

@@ -18,4 +18,8 @@ struct line_end_state {
 // (bytes or bytes - 1); returns its length.
 uint32_t line_ends_mend(line_end_state* state, char* bytes, uint32_t n, char** start);
 
+// The same for one line of n bytes that holds no LF but a last one, at the start of a chunk
+// (nothing held before it): only its end can change. Returns its new length.
+uint32_t line_ends_mend_line(line_end_state* state, char* bytes, uint32_t n);
+
 }  // namespace postlet

@@ -56,5 +56,13 @@ TEST(LineEnds, CrBeforeLfGoesAnyOtherCrStays) {
       every.push_back(cut);
     }
     EXPECT_EQ(c.output, mend_in_chunks(c.input, every));
+    // A line, with its one LF at the end or none, mended on its own.
+    size_t lf = c.input.find('\n');
+    if (lf == std::string::npos || lf + 1 == c.input.size()) {
+      line_end_state state = {};
+      std::string line = c.input;
+      line.resize(line_ends_mend_line(&state, line.data(), static_cast<uint32_t>(line.size())));
+      EXPECT_EQ(c.output, line);
+    }
   }
 }

@@ -25,7 +25,8 @@ add_custom_command(
 add_custom_target(postlet-downstream ALL DEPENDS ${downstream_out}/ready)
 
 add_executable(downstream_test blackbox/driver.cc ${downstream_dir}/downstream.cc
-               ${downstream_dir}/mail_test.cc ${downstream_dir}/smtp_test.cc)
+               ${downstream_dir}/mail_test.cc ${downstream_dir}/smtp_test.cc
+               ${downstream_dir}/differential_test.cc)
 target_compile_options(downstream_test PRIVATE ${postlet_test_flags})
 target_compile_definitions(downstream_test PRIVATE ${blackbox_paths}
                            DOWNSTREAM_OUT="${downstream_out}")
@@ -34,6 +35,14 @@ target_link_libraries(downstream_test PRIVATE GTest::gtest_main)
 add_dependencies(downstream_test postlet postlet-sethome postlet-stub postlet-logtest
                  postlet-downstream)
 gtest_discover_tests(downstream_test DISCOVERY_TIMEOUT 60 PROPERTIES LABELS downstream)
+
+# The differential test at length: ten thousand generated headers, a few minutes. tests/run-all
+# runs it once, in its first build; `ctest -L differential` runs it alone.
+add_test(NAME downstream_differential_long
+         COMMAND downstream_test --gtest_filter=Downstream.DashTRefusesExactlyWhatQmailInjectQueuesForNoOne)
+set_tests_properties(downstream_differential_long PROPERTIES
+                     ENVIRONMENT POSTLET_DIFFERENTIAL_COUNT=10000
+                     LABELS "downstream;differential;slow" TIMEOUT 3600)
 
 # The mail clients of the shipped tests, once each against the real programs.
 foreach(client php mutt mailx git)

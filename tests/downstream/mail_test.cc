@@ -176,6 +176,36 @@ TEST(Downstream, MailAQmailHostQueues) {
        "Body\n"},
       {"no recipient", {"-i", "-f", "bounce@example.com"}, ann, input::file, PLAIN, 2,
        outcome::refused, "", {}, "", ""},
+      // What qmail-inject would queue for no one is refused; the differential test has more.
+      {"-t, an empty group", {"-t"}, daemon, input::pipe, "To: ;\n\nBody\n", 2, outcome::refused,
+       "", {}, "", ""},
+      {"-t, a comment left open", {"-t"}, daemon, input::pipe, "To: (unclosed\n\nBody\n", 2,
+       outcome::refused, "", {}, "", ""},
+      {"-t, a quote left open", {"-t"}, daemon, input::file, "To: \"unclosed\n\nBody\n", 2,
+       outcome::refused, "", {}, "", ""},
+      {"-t, the empty address", {"-t"}, daemon, input::pipe, "To: <>\n\nBody\n", 2,
+       outcome::refused, "", {}, "", ""},
+      // Field names as qmail-inject reads them.
+      {"FROM with a blank before the colon", {"joe@example.org"}, daemon, input::file,
+       "FROM : ann@one.example\n\nBody\n", 0, outcome::queued, "ann@one.example",
+       {"joe@example.org"}, "", "Body\n"},
+      {"Sender with a blank before the colon", {"joe@example.org"}, daemon, input::file,
+       "Sender : s@two.example\n\nBody\n", 0, outcome::queued, "s@two.example",
+       {"joe@example.org"}, "From: " + me, "Body\n"},
+      // A NUL makes the From address unusable, as any control byte does: the From field settles
+      // the identity all the same, and qmail-inject falls back on its own.
+      {"a NUL in the From address", {"joe@example.org"}, daemon, input::file,
+       std::string("From: ev") + '\0' + "il@attacker.example\n\nBody\n", 0, outcome::queued,
+       "anonymous@example.net", {"joe@example.org"},
+       std::string("From: \"ev") + '\0' + "il\"@attacker.example", "Body\n"},
+      {"a From local part one byte too long for QMAILSUSER", {"joe@example.org"}, daemon,
+       input::file, "From: " + std::string(131061, 'u') + "@example.com\n\nBody\n", 0,
+       outcome::queued, me, {"joe@example.org"},
+       "From: " + std::string(131061, 'u') + "@example.com", "Body\n"},
+      // A CR that ends the input would end the message as a bare CR.
+      {"a CR that ends the input", {"joe@example.org"}, daemon, input::pipe,
+       "Subject: Hi\n\nlast\r", 0, outcome::queued, me, {"joe@example.org"}, "From: " + me,
+       "last\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
