@@ -1,12 +1,15 @@
-// pump.cc: the pump process, and the copy it makes from standard input into the injector's pipe.
+// pump.cc: the message into the injector's pipe: written whole before the exec when it fits, else
+// by the pump process, and the copy both make from standard input.
 //
-// The process arrangement: postlet itself becomes the injector (it execs it after the fork), and
-// a small child pumps the message into the injector's standard input. So the caller's process is
-// the injector: the caller gets its exit status unchanged, a signal the caller sends (a
-// timeout's SIGTERM or SIGKILL) reaches the injector itself and it dies before queueing, and
+// The process arrangement: postlet itself becomes the injector (it execs it), so the caller's
+// process is the injector: the caller gets its exit status unchanged, a signal the caller sends
+// (a timeout's SIGTERM or SIGKILL) reaches the injector itself and it dies before queueing, and
 // the injector's pid is the one the caller started, which qmail-inject puts into its
-// Message-ID. The pump never lets the injector see an end of input that is not the true end:
-// when the input fails, it kills the injector while it still holds the pipe's write end.
+// Message-ID. A message whose input ends within what the fresh pipe holds is written into it
+// whole before the exec, and the write end closed: no second process at all. A longer one is
+// copied by a small child, the pump, as it comes. The pump never lets the injector see an end of
+// input that is not the true end: when the input fails, it kills the injector while it still
+// holds the pipe's write end, and it ignores the signals of a clean-up by name.
 #include "message/pump.h"
 
 #include <fcntl.h>
@@ -15,6 +18,7 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,12 +33,23 @@ namespace postlet {
 
 constinit char pump_space[1 + PUMP_CHUNK] = {};
 
+// What was read of the input past the capture before the choice, at pump_space + 1, and whether
+// that met its end.
+static constinit uint32_t preread = 0;
+static constinit int32_t preread_ended = 0;
+
+// A write that failed: the injector may have closed its input and still be running, which is
+// no failure of the pump.
+static pump_result failed_write() {
+  return errno == EPIPE ? PUMP_READER_GONE : PUMP_WRITE_FAILED;
+}
+
 // PUMP_DONE, PUMP_READER_GONE or PUMP_WRITE_FAILED.
 static pump_result write_all(int out, const char* bytes, uint32_t n) {
   while (n) {
     long w = write(out, bytes, n);
     if (w == -1 && errno == EINTR) continue;
-    if (w == -1) return errno == EPIPE ? PUMP_READER_GONE : PUMP_WRITE_FAILED;
+    if (w == -1) return failed_write();
     bytes += w;
     n -= static_cast<uint32_t>(w);
   }
@@ -62,25 +77,53 @@ static pump_result wait_for_input(int out) {
   }
 }
 
+// The pieces in one writev, so that what fits into an empty pipe goes in without a wait; then
+// what is left of a piece written in part. PUMP_DONE, PUMP_READER_GONE or PUMP_WRITE_FAILED.
+// The call goes through syscall(2), bound already: writev would cost the loader a look-up.
+static pump_result write_pieces(int out, iovec* pieces, int count) {
+  long w;
+  do {
+    w = syscall(SYS_writev, out, pieces, count);
+  } while (w == -1 && errno == EINTR);
+  if (w == -1) return failed_write();
+  auto done = static_cast<uint64_t>(w);
+  for (int i = 0; i < count; ++i) {
+    uint64_t n = pieces[i].iov_len;
+    if (done >= n) {
+      done -= n;
+      continue;
+    }
+    auto* bytes = static_cast<const char*>(pieces[i].iov_base);
+    pump_result r = write_all(out, bytes + done, static_cast<uint32_t>(n - done));
+    if (r != PUMP_DONE) return r;
+    done = 0;
+  }
+  return PUMP_DONE;
+}
+
 pump_result pump_copy(int out, int keep_crlf) {
   const header_capture_record* capture = &header_capture_result;
   line_end_state state = capture->ends;
-  // The captured text has been mended line by line already.
-  pump_result r = write_all(out, header_index.text.data, header_index.text.len);
-  // What the input buffer holds past the text is mended where it lies. A held CR goes in front of
-  // it, where that CR itself was read: a CR held by the capture came from the buffer's last load
-  // whenever anything of that load is left.
+  // The captured text has been mended line by line already. What the input buffer holds past it
+  // is mended where it lies; a held CR goes in front of it, where that CR itself was read: a CR
+  // held by the capture came from the buffer's last load whenever anything of that load is left.
+  // What was read before the choice follows, mended at pump_space + 1.
   in_buffer* b = &standard_input_buffer;
-  if (r == PUMP_DONE && b->available) {
-    char* bytes = b->buffer + b->position;
-    uint32_t n = b->available;
-    if (!keep_crlf) n = line_ends_mend(&state, bytes, n, &bytes);
-    b->position += b->available;
-    b->available = 0;
-    r = write_all(out, bytes, n);
-  }
-  // After an end of input a terminal would deliver more; the capture's end is the end.
-  while (r == PUMP_DONE && !capture->ended) {
+  char* buffered = b->buffer + b->position;
+  uint32_t n = b->available;
+  if (!keep_crlf && n) n = line_ends_mend(&state, buffered, n, &buffered);
+  b->position += b->available;
+  b->available = 0;
+  char* read_before = pump_space + 1;
+  uint32_t m = preread;
+  if (!keep_crlf && m) m = line_ends_mend(&state, read_before, m, &read_before);
+  preread = 0;
+  iovec pieces[3] = {{.iov_base = header_index.text.data, .iov_len = header_index.text.len},
+                     {.iov_base = buffered, .iov_len = n},
+                     {.iov_base = read_before, .iov_len = m}};
+  pump_result r = write_pieces(out, pieces, 3);
+  // After an end of input a terminal would deliver more; the first end is the end.
+  while (r == PUMP_DONE && !capture->ended && !preread_ended) {
     r = wait_for_input(out);
     if (r != PUMP_DONE) break;
     long got = read(0, pump_space + 1, PUMP_CHUNK);
@@ -98,6 +141,7 @@ pump_result pump_copy(int out, int keep_crlf) {
 // The fuzz build cannot fork: the same copy runs here, into a memory file that then becomes
 // descriptor 0, and the injector reads what the pump would have written.
 void pump_start(int keep_crlf) {
+  preread_ended = header_capture_result.ended;
   int file = memfd_create("message", MFD_CLOEXEC);
   if (file == -1 || pump_copy(file, keep_crlf) != PUMP_DONE || lseek(file, 0, SEEK_SET) == -1 ||
       dup2(file, 0) == -1)
@@ -114,10 +158,16 @@ void pump_start(int keep_crlf) {
 // first time costs the loader a symbol look-up of some 650 instructions, more than the call.
 [[noreturn]] static void pump_run(int read_end, int write_end, pid_t injector, int keep_crlf) {
   // A reader gone must come back as EPIPE, not kill the pump; the injector keeps the caller's
-  // disposition, which is why this is set here and not before the fork.
+  // disposition, which is why this is set here and not before the fork. A clean-up by name
+  // (pkill sendmail) must not cut the message either: the pump ends with the injector in any
+  // case, so it ignores the usual signals to end and takes a name of its own, and only a SIGKILL
+  // sent to its own pid can stop it.
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
-  (void)sigaction(SIGPIPE, &ignore, nullptr);
+  static constexpr int IGNORED[] = {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+  for (int number : IGNORED)
+    (void)sigaction(number, &ignore, nullptr);
+  (void)syscall(SYS_prctl, PR_SET_NAME, "message-pump");
   // The pump must never outlive the injector, even blocked on an idle input; the parent may have
   // gone before the request was made.
   (void)syscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL);
@@ -137,6 +187,35 @@ void pump_start(int keep_crlf) {
   _exit(111);
 }
 
+// Whether the input ends within what the pipe holds, after the header text and the input buffer:
+// the rest is read into pump_space + 1 until its end, or until one byte more than the room left
+// shows it does not. A read that fails ends the process before anything is started.
+static int fits_in_pipe(int write_end) {
+  preread_ended = header_capture_result.ended;
+  int capacity = fcntl(write_end, F_GETPIPE_SZ);
+  uint64_t have = uint64_t{header_index.text.len} + standard_input_buffer.available;
+  if (capacity <= 0 || have > static_cast<uint64_t>(capacity)) return 0;
+  if (preread_ended) return 1;
+  auto room = static_cast<uint32_t>(static_cast<uint64_t>(capacity) - have);
+  uint32_t got = 0;
+  for (;;) {
+    uint32_t want = room - got + 1;
+    if (want > PUMP_CHUNK - got) want = PUMP_CHUNK - got;
+    if (want == 0) break;
+    long r = standard_input_read(0, pump_space + 1 + got, want);
+    if (r == -1 && errno == EINTR) continue;
+    if (r == -1) die(111, errno, "failed to read the message", nullptr, nullptr, nullptr);
+    if (r == 0) {
+      preread_ended = 1;
+      break;
+    }
+    got += static_cast<uint32_t>(r);
+    if (got > room) break;
+  }
+  preread = got;
+  return preread_ended;
+}
+
 void pump_start(int keep_crlf) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) == -1)
@@ -150,6 +229,16 @@ void pump_start(int keep_crlf) {
       die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
     close(end);
     end = moved;
+  }
+  if (fits_in_pipe(ends[1])) {
+    // All of it goes into the empty pipe at once, without a wait: the injector reads it after
+    // the exec, and the closed write end is its end of input.
+    if (pump_copy(ends[1], keep_crlf) != PUMP_DONE)
+      die(111, errno, "failed to pass on the message", nullptr, nullptr, nullptr);
+    close(ends[1]);
+    if (dup2(ends[0], 0) == -1)
+      die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
+    return;
   }
   auto injector = static_cast<pid_t>(syscall(SYS_getpid));
   pid_t pid = fork();

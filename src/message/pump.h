@@ -19,12 +19,14 @@ enum pump_result : int32_t {
 };
 
 // Writes to descriptor out the captured text (header_index.text), what standard_input_buffer
-// still holds, and then the rest of descriptor 0 unless the capture met its end, with the
-// line-end rule applied to what follows the text unless keep_crlf.
+// still holds and what pump_start read before its choice, all in one write, then the rest of
+// descriptor 0 unless its end has been met, with the line-end rule applied to what follows the
+// text unless keep_crlf.
 pump_result pump_copy(int out, int keep_crlf);
 
-// Starts the pump on the message and makes descriptor 0 the read end of its pipe; returns in
-// the process that goes on to exec the injector. Failures end the process through die.
+// Makes descriptor 0 the read end of a pipe that gets the message: written whole before this
+// returns when the input ends within what the pipe holds, else by the pump process it starts.
+// Returns in the process that goes on to exec the injector. Failures end the process through die.
 void pump_start(int keep_crlf);
 
 }  // namespace postlet

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "blackbox/driver.h"
@@ -102,29 +103,53 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
 
 // The pump ends with the injector, never makes an end of input up, and leaves nothing behind.
 TEST(Capture, ThePumpEndsWithTheInjector) {
+  // More than a pipe holds, so that the pump runs, and a message that fits, which postlet
+  // writes into the pipe itself before the exec.
   const std::string megabyte = "To: a\n\n" + std::string(1 << 20, 'x');
+  std::string lines = "To: a\n\n";
+  while (lines.size() < 70000) lines += std::string(99, 'l') + "\n";
+  const std::string small = "To: a\n\nbody line\n";
+  const std::string exits = "#!/bin/sh\nexit 100\n";
+  // An injector that reads what it is told, closes its input and goes on; a while later it notes
+  // any child of its process that still runs (the pump, which should have seen its reader go).
+  auto closes = [](const std::string& reads) {
+    return "#!/bin/sh\n" + reads + "exec 0<&-\nsleep 0.5\nread -r kids < /proc/$$/task/$$/children\n"
+           "for kid in $kids; do read -r stat < /proc/$kid/stat; state=${stat##*) }\n"
+           "[ \"${state%% *}\" = Z ] || echo \"$stat\" >> record/pump-alive; done\nexit 7\n";
+  };
   const struct {
     const char* name;
-    bool exits_at_once;  // an injector that reads nothing and exits with 100
+    std::string injector;  // a script in place of the recording stub
     input_kind input;
     std::string message;
     std::string end_after;  // the input is closed only once this file exists
     int status;
     std::string err;
+    bool read_whole = false;  // the recording stub read the whole message
   } cases[] = {
-      {"the injector exits, the input idle", true, input_kind::pipe, "To: a\n\nbody\n",
-       "record/never", 100, ""},
-      {"the injector exits, a mebibyte waiting", true, input_kind::pipe, megabyte, "record/never",
+      {"the injector exits, the input idle", exits, input_kind::pipe, lines, "record/never", 100, ""},
+      {"the injector exits, a mebibyte waiting", exits, input_kind::pipe, megabyte, "record/never",
        100, ""},
+      // A reader gone is no failure: an injector that closed its input still decides, and the
+      // pump ends then, writing or waiting for input.
+      {"the injector closes its input, the pump writing", closes(""), input_kind::pipe, megabyte,
+       "record/never", 7, ""},
+      {"the injector closes its input, the pump waiting", closes("head -c 70000 >/dev/null\n"),
+       input_kind::pipe, lines.substr(0, 70000), "record/never", 7, ""},
       // The terminal's other side closes while the injector reads: the injector dies unqueued.
-      {"the input fails mid-message", false, input_kind::pty, "To: a\n\nbody line\n",
-       "record/qmail-inject.argv", 128 + SIGKILL,
+      {"the input fails mid-message", "", input_kind::pty, lines, "record/qmail-inject.argv",
+       128 + SIGKILL, "postlet: fatal: failed to read the message: input/output error\n"},
+      // A message that fits is read whole before the exec: a failure starts no injector at all.
+      {"the input fails before a short message ends", "", input_kind::pty, small, "", 111,
        "postlet: fatal: failed to read the message: input/output error\n"},
+      {"an end typed at a terminal that stays open", "", input_kind::terminal, lines, "", 0, "",
+       true},
+      {"the same with a short message", "", input_kind::terminal, small, "", 0, "", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sandbox box(stubs::all);
-    if (c.exits_at_once) blackbox::write_file(box.home + "/bin/qmail-inject", "#!/bin/sh\nexit 100\n", 0755);
+    if (!c.injector.empty()) blackbox::write_file(box.home + "/bin/qmail-inject", c.injector, 0755);
     auto r = run(box, {.argv = {"postlet", "rcpt"},
                        .env = {"USER=u"},
                        .input = c.input,
@@ -133,8 +158,39 @@ TEST(Capture, ThePumpEndsWithTheInjector) {
     EXPECT_EQ(c.status, r.status);
     EXPECT_EQ(c.err, r.err);
     EXPECT_EQ(0, r.orphans);
+    EXPECT_EQ("", blackbox::read_file(box.home + "/record/pump-alive"));
     // The recording injector writes what it read only at the end of its input.
-    EXPECT_FALSE(std::filesystem::exists(box.home + "/record/qmail-inject.stdin"));
+    if (c.read_whole) {
+      EXPECT_TRUE(c.message == read_record(box, "qmail-inject").input);
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(box.home + "/record/qmail-inject.stdin"));
+    }
+  }
+}
+
+// A clean-up by the command's name (pkill sendmail) mid-message finds no process of that name,
+// and the usual signals to end, even sent to the pump by its own name, never cut the message:
+// the whole message reaches the injector.
+TEST(Capture, ACleanUpByNameNeverCutsTheMessage) {
+  const std::string message = "To: a\n\n" + std::string(4 << 20, 'x');
+  for (const char* name : {"sendmail", "message-pump"}) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+      SCOPED_TRACE(std::string(name) + " " + strsignal(number));
+      sandbox box(stubs::all);
+      std::filesystem::copy_file(box.binary(), box.home + "/sendmail");
+      std::filesystem::permissions(box.home + "/sendmail", std::filesystem::perms::owner_all);
+      auto r = run(box, {.argv = {"sendmail", "rcpt"},
+                         .env = {"USER=u"},
+                         .program = box.home + "/sendmail",
+                         .input = input_kind::pipe,
+                         .stdin_bytes = message,
+                         .stdin_pause_at = 2 << 20,
+                         .signal_at_pause = number,
+                         .signal_name = name});
+      EXPECT_EQ(std::string(name) == "sendmail" ? 0 : 1, r.signaled);
+      EXPECT_EQ(0, r.status);
+      EXPECT_TRUE(message == read_record(box, "qmail-inject").input);
+    }
   }
 }
 

@@ -117,6 +117,24 @@ static int reap_orphans() {
   }
 }
 
+// Sends the signal to the run's child and its children whose process name is name; how many.
+static int signal_by_name(pid_t child, const std::string& name, int number) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::string stat = read_file(entry.path().string() + "/stat");
+    size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 2));
+    char state;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    pid_t pid = std::atoi(stat.c_str());
+    if (stat.substr(open + 1, close - open - 1) == name && (pid == child || parent == child))
+      count += kill(pid, number) == 0;
+  }
+  return count;
+}
+
 run_result run(const sandbox& box, const run_options& options) {
   // A process the run leaves behind comes back here, to be seen and reaped.
   static bool subreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
@@ -152,6 +170,17 @@ run_result run(const sandbox& box, const run_options& options) {
     check(in_pipe[1] >= 0 && tcgetattr(in_pipe[1], &raw) == 0, "pty");
     cfmakeraw(&raw);
     tcsetattr(in_pipe[1], TCSANOW, &raw);
+  } else if (options.input == input_kind::terminal) {
+    // in_pipe[0] the terminal, for postlet; in_pipe[1] its master side, for the runner to type.
+    in_pipe[1] = posix_openpt(O_RDWR | O_NOCTTY);
+    check(in_pipe[1] >= 0 && grantpt(in_pipe[1]) == 0 && unlockpt(in_pipe[1]) == 0, "pty");
+    in_pipe[0] = open(ptsname(in_pipe[1]), O_RDWR | O_NOCTTY);
+    termios typed;
+    check(in_pipe[0] >= 0 && tcgetattr(in_pipe[0], &typed) == 0, "pty");
+    typed.c_lflag |= ICANON;
+    typed.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ISIG | IEXTEN);
+    typed.c_iflag &= ~static_cast<tcflag_t>(ICRNL | IXON);
+    tcsetattr(in_pipe[0], TCSANOW, &typed);
   } else if (options.input == input_kind::file) {
     std::string path = box.home + "/message.input";
     write_file(path, options.stdin_bytes);
@@ -175,7 +204,8 @@ run_result run(const sandbox& box, const run_options& options) {
                       static_cast<rlim_t>(options.address_space_limit)};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
-    if (options.input == input_kind::pipe || options.input == input_kind::pty) {
+    if (options.input == input_kind::pipe || options.input == input_kind::pty ||
+        options.input == input_kind::terminal) {
       dup2(in_pipe[0], 0);
     } else if (input_fd >= 0) {
       dup2(input_fd, 0);
@@ -207,14 +237,17 @@ run_result run(const sandbox& box, const run_options& options) {
   run_result result;
   size_t written = 0;
   int in_fd = -1;
-  if (options.input == input_kind::pipe || options.input == input_kind::pty) {
+  if (options.input == input_kind::pipe || options.input == input_kind::pty ||
+      options.input == input_kind::terminal) {
     close(in_pipe[0]);
     in_fd = in_pipe[1];
     fcntl(in_fd, F_SETFL, O_NONBLOCK);
   }
   // The input ends once it is all written, or later once the file named to end it exists.
+  // A terminal is never closed: the end-of-file character ends its input.
+  bool end_typed = false;
   auto input_may_end = [&] {
-    return written == options.stdin_bytes.size() &&
+    return options.input != input_kind::terminal && written == options.stdin_bytes.size() &&
            (options.input_end_after.empty() ||
             std::filesystem::exists(box.home + "/" + options.input_end_after));
   };
@@ -228,6 +261,9 @@ run_result run(const sandbox& box, const run_options& options) {
       close(in_fd);
       in_fd = -1;
     }
+    if (options.input == input_kind::terminal && !end_typed &&
+        written == options.stdin_bytes.size())
+      end_typed = write(in_fd, "\x04", 1) == 1;
     auto now = std::chrono::steady_clock::now();
     bool waiting = now < paused_until || (in_fd >= 0 && written == options.stdin_bytes.size());
     pollfd fds[3] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}, {in_fd, POLLOUT, 0}};
@@ -260,6 +296,8 @@ run_result run(const sandbox& box, const run_options& options) {
       if (!paused && written == end && options.stdin_pause_at) {
         paused = true;
         paused_until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        if (options.signal_at_pause)
+          result.signaled = signal_by_name(pid, options.signal_name, options.signal_at_pause);
       }
     }
   }

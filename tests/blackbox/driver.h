@@ -32,8 +32,10 @@ struct sandbox {
 };
 
 // pty: descriptor 0 is the master side of a terminal whose other side the runner writes; once
-// that side is closed, reading the master fails (EIO).
-enum class input_kind { file, pipe, closed, dev_null, path, pty };
+// that side is closed, reading the master fails (EIO). terminal: descriptor 0 is a terminal in
+// canonical mode that the runner types into, then types the end-of-file character and leaves
+// open.
+enum class input_kind { file, pipe, closed, dev_null, path, pty, terminal };
 
 struct run_options {
   std::vector<std::string> argv = {"postlet"};
@@ -45,6 +47,9 @@ struct run_options {
   std::string stdin_path;      // for input_kind::path: opened read-only as descriptor 0
   size_t stdin_pause_at = 0;   // for a pipe or pty: a pause of 200 ms after this many bytes
   bool stdin_nonblocking = false;  // descriptor 0 in non-blocking mode
+  // When the pause of stdin_pause_at begins: this signal to the run's processes of that name.
+  int signal_at_pause = 0;
+  std::string signal_name;
   std::string input_end_after;  // pipe or pty: closed only once this file of the sandbox exists
   bool close_stdout = false;
   bool close_stderr = false;
@@ -62,6 +67,7 @@ struct run_result {
   double seconds = 0;   // from fork to exit
   int orphans = 0;      // processes of the run still alive 2 s after its end (then killed)
   long long input_offset = -1;  // for input_kind::file: where the caller's descriptor stands after
+  int signaled = 0;             // processes that signal_at_pause reached
 };
 
 // A child silent for this long is killed (status 128 + SIGKILL). When the environment variable
