@@ -6,6 +6,9 @@
 
 namespace postlet {
 
+// The real user id, as getuid gives it.
+uid_t real_user_id();
+
 // getpwuid's answer. A dynamic build reads /etc/passwd itself where /etc/nsswitch.conf asks the
 // file first and the file settles it, else calls getpwuid. A static build cannot load the C
 // library's name-service modules, so it reads /etc/passwd alone: users that only another name

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "front/password_entry.h"
 #include "lib/text.h"
@@ -40,10 +41,9 @@ static void close_file(const line_reader* r) {
   errno = saved;
 }
 
-// The next line, in place in space and without its '\n': 1, with *cut 1 when the line is longer
-// than space and this is its head (the rest is passed over); 0 at the end of the file; -1 with
-// errno set when reading fails.
-static int next_line(line_reader* r, char** line, uint32_t* len, int* cut) {
+// next_line when the unread bytes hold no whole line, or a long line is being passed over:
+// reads until they do, or hands out what there is.
+static int next_line_read(line_reader* r, char** line, uint32_t* len, int* cut) {
   for (;;) {
     uint32_t n = r->end - r->start;
     uint32_t i = bytes_find(space + r->start, n, '\n');
@@ -60,7 +60,7 @@ static int next_line(line_reader* r, char** line, uint32_t* len, int* cut) {
     }
     if (r->end_of_input) return 0;
     if (r->start > 0) {
-      if (r->end > r->start) bytes_copy(space, r->end - r->start, space + r->start);
+      bytes_copy(space, r->end - r->start, space + r->start);
       r->end -= r->start;
       r->start = 0;
     }
@@ -74,9 +74,23 @@ static int next_line(line_reader* r, char** line, uint32_t* len, int* cut) {
   }
 }
 
+// The next line, in place in space and without its '\n': 1, with *cut 1 when the line is longer
+// than space and this is its head (the rest is passed over); 0 at the end of the file; -1 with
+// errno set when reading fails. Kept small for the common case, a whole line already read.
+static inline int next_line(line_reader* r, char** line, uint32_t* len, int* cut) {
+  char* start = space + r->start;
+  const void* newline = r->skipping ? nullptr : memchr(start, '\n', r->end - r->start);
+  if (!newline) return next_line_read(r, line, len, cut);
+  *line = start;
+  *len = static_cast<uint32_t>(static_cast<const char*>(newline) - start);
+  *cut = 0;
+  r->start += *len + 1;
+  return 1;
+}
+
 // The bytes the C library's number and word scans take for white space.
 static bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
+  return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
 }
 
 // The id written in the n bytes of field: 1 with *id set when they are decimal digits alone and
@@ -99,6 +113,12 @@ static int id_field(const char* field, uint32_t n, uint32_t* id) {
 
 enum line_verdict { LINE_OTHER, LINE_MATCH, LINE_UNSURE };
 
+static uint32_t colon_at(const char* line, uint32_t len, uint32_t i) {
+  while (i < len && line[i] != ':')
+    ++i;
+  return i;
+}
+
 // What the line says of uid; a match fills entry, its name cut at its ':' in place. The fields
 // are name:password:uid:gid:...; the C library skips a line that begins with '#', reads a line
 // only up to a NUL byte, and wants a gid as well. A compat line (+ or -) and a line that begins
@@ -106,25 +126,28 @@ enum line_verdict { LINE_OTHER, LINE_MATCH, LINE_UNSURE };
 static line_verdict line_says(char* line, uint32_t len, int cut, uid_t uid, passwd* entry) {
   if (len == 0 || line[0] == '#' || line[0] == '\0') return LINE_OTHER;
   if (line[0] == '+' || line[0] == '-' || is_blank(line[0])) return LINE_UNSURE;
-  uint32_t colon[4] = {};
-  uint32_t fields = 0;
-  uint32_t end = 0;
-  while (end < len && fields < 4 && line[end] != '\0') {
-    if (line[end] == ':') colon[fields++] = end;
-    ++end;
-  }
-  // The head of a cut line may end inside the gid field.
-  if (cut && fields < 4) return LINE_UNSURE;
-  if (fields < 3) return LINE_OTHER;
+  uint32_t name_end = colon_at(line, len, 0);
+  uint32_t password_end = name_end < len ? colon_at(line, len, name_end + 1) : len;
+  uint32_t uid_end = password_end < len ? colon_at(line, len, password_end + 1) : len;
+  // The head of a cut line may end inside the field.
+  if (uid_end == len) return cut ? LINE_UNSURE : LINE_OTHER;
   uint32_t found = 0;
-  int uid_read = id_field(line + colon[1] + 1, colon[2] - colon[1] - 1, &found);
+  int uid_read = id_field(line + password_end + 1, uid_end - password_end - 1, &found);
   if (uid_read == 0 || (uid_read == 1 && found != uid)) return LINE_OTHER;
-  uint32_t gid_end = fields == 4 ? colon[3] : end;
+  // A NUL byte in a field so far leaves too few for the C library; one later ends the gid.
+  uint32_t gid_end = colon_at(line, len, uid_end + 1);
+  uint32_t nul = bytes_find(line, gid_end, '\0');
+  if (nul <= uid_end) return LINE_OTHER;
+  if (nul < gid_end) {
+    gid_end = nul;
+  } else if (gid_end == len && cut) {
+    return LINE_UNSURE;
+  }
   uint32_t gid = 0;
-  int gid_read = id_field(line + colon[2] + 1, gid_end - colon[2] - 1, &gid);
+  int gid_read = id_field(line + uid_end + 1, gid_end - uid_end - 1, &gid);
   if (gid_read == 0) return LINE_OTHER;
   if (uid_read == -1 || gid_read == -1) return LINE_UNSURE;
-  line[colon[0]] = '\0';
+  line[name_end] = '\0';
   static char empty[] = "";
   entry->pw_name = line;
   entry->pw_passwd = empty;
@@ -160,19 +183,23 @@ const passwd* password_file_entry(const char* path, uid_t uid, int* unsure) {
   return result;
 }
 
-// Whether the n bytes are "passwd" in any case: the C library of one version compares database
-// names with their case, another without.
-static bool is_passwd_name(const char* name, uint32_t n) {
+// The end of the line's name at i when it is "passwd" in any case, else 0: the C library of one
+// version compares database names with their case, another without. A name ends at ':' or
+// white space.
+static uint32_t passwd_name_end(const char* line, uint32_t len, uint32_t i) {
   static constexpr char PASSWD[] = "passwd";
-  if (n != sizeof PASSWD - 1) return false;
-  for (uint32_t i = 0; i < n; ++i) {
-    if ((name[i] | 0x20) != PASSWD[i]) return false;
+  constexpr uint32_t n = sizeof PASSWD - 1;
+  if (len - i < n) return 0;
+  for (uint32_t k = 0; k < n; ++k) {
+    if ((line[i + k] | 0x20) != PASSWD[k]) return 0;
   }
-  return true;
+  uint32_t end = i + n;
+  return end == len || line[end] == ':' || is_blank(line[end]) ? end : 0;
 }
 
 static uint32_t skip_blanks(const char* line, uint32_t len, uint32_t i) {
-  while (i < len && is_blank(line[i])) ++i;
+  while (i < len && is_blank(line[i]))
+    ++i;
   return i;
 }
 
@@ -187,7 +214,8 @@ static bool files_come_first(const char* line, uint32_t len, uint32_t i) {
   if (i == len || line[i] != ':') return false;
   i = skip_blanks(line, len, i + 1);
   uint32_t word = i;
-  while (i < len && !is_blank(line[i]) && line[i] != '[') ++i;
+  while (i < len && !is_blank(line[i]) && line[i] != '[')
+    ++i;
   if (!word_is(line + word, i - word, "files") && !word_is(line + word, i - word, "compat"))
     return false;
   i = skip_blanks(line, len, i);
@@ -198,25 +226,25 @@ int password_files_first(const char* path) {
   line_reader r;
   if (!open_file(&r, path)) return 0;
   int verdict = -1;  // no passwd line yet
-  int read = 0;
+  int got = 0;
   char* line = nullptr;
   uint32_t len = 0;
   int cut = 0;
-  while ((read = next_line(&r, &line, &len, &cut)) == 1) {
-    uint32_t i = skip_blanks(line, len, 0);
-    uint32_t name = i;
-    while (i < len && line[i] != ':' && !is_blank(line[i])) ++i;
-    if (!is_passwd_name(line + name, i - name)) continue;
+  while ((got = next_line(&r, &line, &len, &cut)) == 1) {
+    // Most lines are comments or name other databases, as their first byte shows.
+    if (len == 0 || (line[0] != 'p' && line[0] != 'P' && !is_blank(line[0]))) continue;
+    uint32_t name_end = passwd_name_end(line, len, skip_blanks(line, len, 0));
+    if (!name_end) continue;
     // The switch of one version takes the first passwd line, of another the last: each must
     // ask the file first.
-    if (cut || !files_come_first(line, len, i)) {
+    if (cut || !files_come_first(line, len, name_end)) {
       verdict = 0;
       break;
     }
     verdict = 1;
   }
   close_file(&r);
-  return read == 0 && verdict == 1;
+  return got == 0 && verdict == 1;
 }
 
 }  // namespace postlet

@@ -105,9 +105,12 @@ TEST(PasswordFile, LinesTheLibraryMayReadOtherwise) {
       {"joe:x:1000:\njoe:x:1000\njoe:x:1000:10a:\njoe:x:1000:100\r\njim:x:1000:1", "jim", "jim"},
       {"nu\0l:x:1000:100\njoe:x:1000:100\n"s, "joe", "joe"},  // read up to the NUL
       {"nul:x:1000:100\0:x\n"s, "nul", "nul"},
+      {"nul:x:1000:1\0x\n"s, "nul", "nul"},
+      {"nul:x:10\0" "00:1\njoe:x:1000:100\n"s, "joe", "joe"},
       {"long:x:5:5:" + LONG + "\njoe:x:1000:100\n", "joe", "joe"},
       {"joe:x:1000:100:" + LONG + "\n", "joe", "joe"},
       {LONG + ":x:1000:100\njoe:x:1000:100\n", "joe", UNSURE},
+      {std::string(4086, 'n') + ":x:1000:100\njoe:x:1000:100\n", "joe", UNSURE},  // cut in the gid
       {"a:x:1:1:" + LONG.substr(0, 4080) + "\njoe:x:1000:100\n", "joe", "joe"},  // across reads
   };
   for (const auto& r : rows) {
