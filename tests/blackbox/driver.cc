@@ -147,26 +147,14 @@ static int enter_private_mounts(const std::vector<std::pair<std::string, std::st
 std::string private_mounts_unavailable(const std::vector<std::string>& targets) {
   std::vector<std::pair<std::string, std::string>> mounts;
   for (const auto& t : targets) mounts.emplace_back(t, t);
-  int reason[2];
-  check(pipe(reason) == 0, "pipe");
   pid_t pid = fork();
   check(pid >= 0, "fork");
-  if (pid == 0) {
-    close(reason[0]);
-    if (enter_private_mounts(mounts)) _exit(0);
-    const char* text = strerror(errno);
-    (void)!write(reason[1], text, strlen(text));
-    _exit(1);
-  }
-  close(reason[1]);
-  std::string why;
-  char buffer[256];
-  for (ssize_t n; (n = read(reason[0], buffer, sizeof buffer)) > 0;) why.append(buffer, static_cast<size_t>(n));
-  close(reason[0]);
+  if (pid == 0) _exit(enter_private_mounts(mounts) ? 0 : errno);
   int status = 0;
   waitpid(pid, &status, 0);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
-  return "no mount namespace of a run's own for files over /etc (" + why + ")";
+  return std::string("no mount namespace of a run's own for files over /etc: ") +
+         strerror(WIFEXITED(status) ? WEXITSTATUS(status) : EINTR);
 }
 
 run_result run(const sandbox& box, const run_options& options) {
