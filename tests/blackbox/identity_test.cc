@@ -135,7 +135,6 @@ TEST(Identity, LoginNameIsGetpwuidsAnswer) {
       {"in the file, compat first", mine, compat, -1, "filed", "filed", ""},
       {"only in the other service", other, files, -1, "nssuser", nullptr, ""},
       {"a + line before it, compat", "+\n" + mine, compat, -1, "nssuser", "filed", ""},
-      {"a - line before it, files", "-x\n" + mine, files, -1, "filed", "filed", ""},
       {"another source first", mine, "passwd: postlettest files\n", -1, "nssuser", "filed", ""},
       {"an action after files", mine, "passwd: files [SUCCESS=continue] postlettest\n", -1,
        "nssuser", "filed", ""},
