@@ -127,8 +127,8 @@ TEST(Identity, LoginNameIsGetpwuidsAnswer) {
     std::string passwd;
     std::string nsswitch;
     int getpwuid_error;  // -1: the C library's getpwuid; else a preloaded one failing with it
-    const char* user;    // what getpwuid gives; null: no USER
-    const char* user_static;
+    const char* user;    // USER from postlet, getpwuid's answer (the probe's) where it is the C library's; null: none
+    const char* user_static;  // the same from a static postlet
     std::string err;
   } cases[] = {
       {"in the file, files first", mine, files, -1, "filed", "filed", ""},
