@@ -17,11 +17,11 @@ uid_t real_user_id();
 const passwd* password_entry(uid_t uid);
 
 // The first line of the password file at path whose uid field is uid, with pw_name, pw_uid and
-// pw_gid filled and every other text empty; the storage is static, valid until the next call.
-// Null when no line matches (errno untouched) or when the file cannot be read (errno set). A
-// line the C library's modules may read otherwise (a compat line beginning with + or -, one
-// beginning with white space, an id with a sign or wider than 32 bits) is passed over when
-// unsure is null; otherwise reading stops there, null with *unsure set to 1.
+// pw_gid filled and every other text empty, in static storage that the next call of this or
+// password_files_first reuses. Null when no line matches (errno untouched) or when the file
+// cannot be read (errno set). A line the C library's modules may read otherwise (a compat line
+// beginning with + or -, one beginning with white space, an id with a sign or wider than 32
+// bits) is passed over when unsure is null; otherwise reading stops there, null with *unsure 1.
 const passwd* password_file_entry(const char* path, uid_t uid, int* unsure);
 
 // 1 when the name-service switch file at path has a passwd line and every such line names files
