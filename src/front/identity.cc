@@ -121,7 +121,7 @@ static int identity_from_field(field_parse* p) {
 // than found no entry, also writes a warning line.
 static const char* login_name() {
   errno = 0;
-  const passwd* entry = password_entry(getuid());
+  const passwd* entry = password_entry(real_user_id());
   if (entry) return entry->pw_name;
   // These numbers mean the user is unknown; any other is a failed look-up, said but survived.
   int error = errno;

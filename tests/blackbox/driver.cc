@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -135,6 +137,44 @@ static int signal_by_name(pid_t child, const std::string& name, int number) {
   return count;
 }
 
+// In a child about to exec: a mount namespace of its own, entered as root or else through a user
+// namespace that keeps the caller's ids, and the mounts in it. 0 with errno on a failure.
+static int enter_private_mounts(const std::vector<std::pair<std::string, std::string>>& mounts) {
+  uid_t uid = getuid();
+  gid_t gid = getgid();
+  if (unshare(CLONE_NEWNS) != 0) {
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return 0;
+    const std::pair<const char*, std::string> maps[] = {
+        {"/proc/self/setgroups", "deny"},
+        {"/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1"},
+        {"/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"}};
+    for (const auto& [file, text] : maps) {
+      int fd = open(file, O_WRONLY);
+      bool written = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+      if (fd >= 0) close(fd);
+      if (!written) return 0;
+    }
+  }
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 0;
+  for (const auto& [source, target] : mounts) {
+    if (mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0) return 0;
+  }
+  return 1;
+}
+
+std::string private_mounts_unavailable(const std::vector<std::string>& targets) {
+  std::vector<std::pair<std::string, std::string>> mounts;
+  for (const auto& t : targets) mounts.emplace_back(t, t);
+  pid_t pid = fork();
+  check(pid >= 0, "fork");
+  if (pid == 0) _exit(enter_private_mounts(mounts) ? 0 : errno);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  return std::string("no mount namespace of a run's own for files over /etc: ") +
+         strerror(WIFEXITED(status) ? WEXITSTATUS(status) : EINTR);
+}
+
 run_result run(const sandbox& box, const run_options& options) {
   // A process the run leaves behind comes back here, to be seen and reaped.
   static bool subreaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
@@ -221,6 +261,11 @@ run_result run(const sandbox& box, const run_options& options) {
     }
     if (options.stdout_reader_gone) dup2(gone_pipe[1], 1);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (!options.mounts.empty() && !enter_private_mounts(options.mounts)) {
+      std::string why = std::string("private mounts: ") + strerror(errno) + "\n";
+      (void)!write(2, why.data(), why.size());
+      _exit(125);
+    }
     // Only 0, 1 and 2 go to postlet, whatever the test process holds.
     rlimit files = {};
     getrlimit(RLIMIT_NOFILE, &files);

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace blackbox {
@@ -57,7 +58,14 @@ struct run_options {
   bool stdout_reader_gone = false;  // descriptor 1 a pipe nobody reads, with SIGPIPE ignored
   long long address_space_limit = 0;  // RLIMIT_AS of the child in bytes; 0 leaves it alone
   std::string cwd;  // the child's working directory; the test's own when empty
+  // Files mounted over others, {source, target}, in a mount namespace of the child's own (see
+  // private_mounts_unavailable); none: the machine's files.
+  std::vector<std::pair<std::string, std::string>> mounts;
 };
+
+// Why runs cannot mount the given targets over in a namespace of their own (neither root nor a
+// user namespace allows it, or a target is missing); empty when they can.
+std::string private_mounts_unavailable(const std::vector<std::string>& targets);
 
 struct run_result {
   int status = -1;  // the exit status, or 128 + signal number

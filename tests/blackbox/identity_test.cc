@@ -128,33 +128,81 @@ TEST(Identity, EnvironmentTheInjectorReceives) {
   }
 }
 
-TEST(Identity, FailedLoginLookUpIsSaidAndTheRunGoesOn) {
-#if defined(POSTLET_STATIC_BINARY)
-  GTEST_SKIP() << "a static postlet takes no preloaded library";
-#endif
+// The login name is the password file's where the switch asks the file first and the file settles
+// it, else getpwuid's, which the probe gives beside it. Each run has its own password file and
+// switch mounted over the machine's; the name service "postlettest" knows every uid as nssuser.
+// A preloaded getpwuid that finds nothing shows when it is asked: a failed look-up is said and
+// the run goes on.
+TEST(Identity, LoginNameIsGetpwuidsAnswer) {
+  const std::string why = private_mounts_unavailable({"/etc/passwd", "/etc/nsswitch.conf"});
+  if (!why.empty()) GTEST_SKIP() << why;
+  const std::string me = std::to_string(getuid());
+  const std::string other = "other:x:" + std::to_string(getuid() + 1) + ":0::/:/bin/sh\n";
+  const std::string mine = other + "filed:x:" + me + ":0::/:/bin/sh\n";
+  const std::string files = "passwd: files postlettest\n";
+  const std::string compat = "passwd: compat\npasswd_compat: postlettest\n";
+  const std::string warning = "postlet: warning: unable to look up the login name: ";
   const struct {
-    int error;
-    std::string err;  // an unknown user is no failure and is not mentioned
+    const char* name;
+    std::string passwd;
+    std::string nsswitch;
+    int getpwuid_error;  // -1: the C library's getpwuid; else a preloaded one failing with it
+    const char* user;    // USER from postlet, getpwuid's answer (the probe's) where it is the C library's; null: none
+    const char* user_static;  // the same from a static postlet
+    std::string err;
   } cases[] = {
-      {EIO, "postlet: warning: unable to look up the login name: input/output error\n"},
-      {EMFILE, "postlet: warning: unable to look up the login name: process cannot open more files\n"},
-      {0, ""},
-      {ENOENT, ""},
-      {ESRCH, ""},
-      {EBADF, ""},
-      {EPERM, ""},
+      {"in the file, files first", mine, files, -1, "filed", "filed", ""},
+      {"in the file, compat first", mine, compat, -1, "filed", "filed", ""},
+      {"only in the other service", other, files, -1, "nssuser", nullptr, ""},
+      {"a + line before it, compat", "+\n" + mine, compat, -1, "nssuser", "filed", ""},
+      {"another source first", mine, "passwd: postlettest files\n", -1, "nssuser", "filed", ""},
+      {"an action after files", mine, "passwd: files [SUCCESS=continue] postlettest\n", -1,
+       "nssuser", "filed", ""},
+      {"a line beginning with a blank", " spaced:x:" + me + ":0\n" + mine, files, -1, "spaced",
+       "filed", ""},
+      {"a uid with a sign", "signed:x:+" + me + ":0\n" + mine, files, -1, "signed", "filed", ""},
+      {"getpwuid not asked when the file settles it", mine, files, EIO, "filed", "filed", ""},
+      {"failing getpwuid, EIO", other, files, EIO, nullptr, nullptr, warning + "input/output error\n"},
+      {"failing getpwuid, EMFILE", other, files, EMFILE, nullptr, nullptr,
+       warning + "process cannot open more files\n"},
+      // An unknown user is no failure and is not mentioned.
+      {"failing getpwuid, 0", other, files, 0, nullptr, nullptr, ""},
+      {"failing getpwuid, ENOENT", other, files, ENOENT, nullptr, nullptr, ""},
+      {"failing getpwuid, ESRCH", other, files, ESRCH, nullptr, nullptr, ""},
+      {"failing getpwuid, EBADF", other, files, EBADF, nullptr, nullptr, ""},
+      {"failing getpwuid, EPERM", other, "passwd: postlettest\n", EPERM, nullptr, nullptr, ""},
   };
+#if defined(POSTLET_STATIC_BINARY)
+  const bool in_static = true;  // no loader: the preloaded getpwuid is not taken either
+#else
+  const bool in_static = false;
+#endif
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.error);
+    SCOPED_TRACE(c.name);
     sandbox box(stubs::all);
+    write_file(box.home + "/passwd", c.passwd);
+    write_file(box.home + "/nsswitch.conf", c.nsswitch);
     run_options o;
     o.argv = {"postlet", "rcpt@example.org"};
-    o.env = {"PATH=/bin", std::string("LD_PRELOAD=") + POSTLET_FAILING_GETPWUID,
-             "POSTLET_TEST_GETPWUID_ERRNO=" + std::to_string(c.error),
+    o.env = {"PATH=/bin", std::string("LD_LIBRARY_PATH=") + POSTLET_NSS_MODULE_DIR,
              "ASAN_OPTIONS=verify_asan_link_order=0"};
-    auto rec = run_to(box, o, "qmail-inject", c.err).rec;
+    if (c.getpwuid_error >= 0) {
+      o.env.push_back(std::string("LD_PRELOAD=") + POSTLET_FAILING_GETPWUID);
+      o.env.push_back("POSTLET_TEST_GETPWUID_ERRNO=" + std::to_string(c.getpwuid_error));
+    }
+    o.mounts = {{box.home + "/passwd", "/etc/passwd"}, {box.home + "/nsswitch.conf", "/etc/nsswitch.conf"}};
+    const char* user = in_static ? c.user_static : c.user;
+    const strings expected = user ? strings{std::string("USER=") + user} : strings{};
+    if (c.getpwuid_error == -1) {
+      run_options probe = o;
+      probe.argv = {"probe"};
+      probe.program = POSTLET_GETPWUID_PROBE;
+      probe.input = input_kind::dev_null;
+      EXPECT_EQ(c.user ? std::string(c.user) + "\n" : "", run(box, probe).out);
+    }
+    auto rec = run_to(box, o, "qmail-inject", in_static ? "" : c.err).rec;
     ASSERT_TRUE(rec.ran);
     EXPECT_EQ((strings{"bin/qmail-inject", "-a", "--", "rcpt@example.org"}), rec.argv);
-    EXPECT_EQ(o.env, rec.env);
+    EXPECT_EQ(expected, only(rec.env, {"USER"}));
   }
 }
