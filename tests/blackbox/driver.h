@@ -51,6 +51,7 @@ struct run_options {
   bool stdout_reader_gone = false;  // descriptor 1 a pipe nobody reads, with SIGPIPE ignored
   long long address_space_limit = 0;  // RLIMIT_AS of the child in bytes; 0 leaves it alone
   std::string cwd;  // the child's working directory; the test's own when empty
+  std::vector<int> ignored_signals;  // set to SIG_IGN before postlet starts, as a caller may
 };
 
 struct run_result {
@@ -75,6 +76,7 @@ struct record {
   std::string input;
   std::string pid;  // its process id
   std::string fds;  // its open descriptors and their kinds: "0:pipe 1:pipe 2:pipe"
+  std::string ignored;  // the signals it started with ignored, by number: "1 13"
 };
 record read_record(const sandbox& box, const std::string& name);
 
