@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "blackbox/driver.h"
 
@@ -38,9 +40,17 @@ struct log_case {
   std::string line;  // after "<22>", with PID, UID, PPID, PARENT and HOME filled in; "" none
 };
 
-void fill_in(std::string& text, const std::string& key, const std::string& value) {
-  for (size_t at; (at = text.find(key)) != std::string::npos;)
-    text.replace(at, key.size(), value);
+// The text with PPID (this process), PID, UID, PARENT (this process's name) and HOME filled in.
+std::string filled_in(std::string text, const std::string& pid, const std::string& home) {
+  std::string parent = read_file("/proc/self/comm");
+  parent.pop_back();
+  const std::pair<std::string, std::string> keys[] = {
+      {"PPID", std::to_string(getpid())}, {"PID", pid}, {"UID", std::to_string(getuid())},
+      {"PARENT", parent}, {"HOME", home}};
+  for (const auto& [key, value] : keys) {
+    for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+  }
+  return text;
 }
 
 // The program's path in PATH or the system folders, "" when there is none.
@@ -64,6 +74,7 @@ pid_t start(strings argv, strings env, const std::string& dir, const std::string
   args.push_back(nullptr);
   vars.push_back(nullptr);
   pid_t pid = fork();
+  if (pid == -1) throw std::runtime_error("fork");
   if (pid == 0) {
     int i = open(in.c_str(), O_RDONLY), o = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (i < 0 || o < 0 || dup2(i, 0) < 0 || dup2(o, 1) < 0 || dup2(o, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
@@ -87,6 +98,7 @@ bool wait_until(const std::function<bool()>& done) {
 struct daemon_process {
   pid_t pid;
   ~daemon_process() {
+    if (pid <= 0) return;
     kill(pid, SIGTERM);
     if (!wait_until([this] { return waitpid(pid, nullptr, WNOHANG) == pid; })) {
       kill(pid, SIGKILL);
@@ -142,7 +154,6 @@ TEST(Log, OneLinePerSubmissionThatQueues) {
       {.name = "the other modes", .args = {"-bp"}, .tool = "qmail-qread"},
       {.name = "mailq", .args = {"-Ac"}, .tool = "qmail-qread", .argv0 = "mailq"},
   };
-  const std::string parent = read_file("/proc/self/comm");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     sandbox box(POSTLET_LOGTEST_BINARY, stubs::all);
@@ -169,14 +180,7 @@ TEST(Log, OneLinePerSubmissionThatQueues) {
       continue;
     }
     // The injector and qmail-smtpd run as postlet's own process.
-    const std::string& pid = rec.pid;
-    std::string expected = "<22>" + c.line;
-    fill_in(expected, "PPID", std::to_string(getpid()));
-    fill_in(expected, "PID", pid);
-    fill_in(expected, "UID", std::to_string(getuid()));
-    fill_in(expected, "PARENT", parent.substr(0, parent.size() - 1));
-    fill_in(expected, "HOME", box.home);
-    EXPECT_EQ(strings{expected}, lines);
+    EXPECT_EQ(strings{filled_in("<22>" + c.line, rec.pid, box.home)}, lines);
   }
 }
 
@@ -220,7 +224,6 @@ TEST(Log, FiledByARealSyslogDaemon) {
       {{"-L", "shop", "-bs"}, {"LOGNAME=ann"}, "QUIT\r\n", "qmail-smtpd", "shop",
        "mode=smtp " + head + "pid=PID"},
   };
-  const std::string parent = read_file("/proc/self/comm");
   strings expected;
   for (const auto& c : cases) {
     strings argv = {box.binary()};
@@ -234,13 +237,7 @@ TEST(Log, FiledByARealSyslogDaemon) {
     EXPECT_EQ(0, status) << read_file(box.home + "/postlet.out");
     record rec = read_record(box, c.tool);
     ASSERT_TRUE(rec.ran) << c.tool;
-    std::string line = "mail.info " + c.program + " " + rec.pid + " |" + c.text;
-    fill_in(line, "PPID", std::to_string(getpid()));
-    fill_in(line, "PID", rec.pid);
-    fill_in(line, "UID", std::to_string(getuid()));
-    fill_in(line, "PARENT", parent.substr(0, parent.size() - 1));
-    fill_in(line, "HOME", box.home);
-    expected.push_back(line);
+    expected.push_back(filled_in("mail.info " + c.program + " PID |" + c.text, rec.pid, box.home));
   }
   strings filed;
   EXPECT_TRUE(wait_until([&] {
