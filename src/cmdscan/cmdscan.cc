@@ -48,10 +48,26 @@ static void put(const cmdscan_context* ctx, int stream, const char* text) {
   if (text) ctx->output(stream, text);
 }
 
+// A word of the caller's in a diagnostic, its control bytes written \ooo, so that an option such
+// as -$'\e[31m' cannot reach the terminal that reads standard error.
+static void put_word(const cmdscan_context* ctx, const char* text) {
+  if (!text) return;
+  uint32_t n = text_length(text);
+  while (n) {
+    char escaped[256];
+    uint32_t taken;
+    uint32_t length = bytes_escape(escaped, sizeof escaped - 1, text, n, &CONTROL_BYTES, &taken);
+    escaped[length] = '\0';
+    ctx->output(2, escaped);
+    text += taken;
+    n -= taken;
+  }
+}
+
 static void report(const cmdscan_context* ctx, const char* message, const char* what) {
-  put(ctx, 2, ctx->program);
+  put_word(ctx, ctx->program);
   put(ctx, 2, message);
-  put(ctx, 2, what);
+  put_word(ctx, what);
   put(ctx, 2, "\n");
 }
 
@@ -129,9 +145,9 @@ static void set_flag(const option_desc* row) {
 }
 
 static void not_a_number(cmdscan_context* ctx, const char* argument) {
-  put(ctx, 2, ctx->program);
+  put_word(ctx, ctx->program);
   put(ctx, 2, ": ");
-  put(ctx, 2, argument);
+  put_word(ctx, argument);
   put(ctx, 2, ": not a number.\n");
   ctx->number_error = 1;
 }

@@ -67,7 +67,8 @@ void cmdscan(const char* program, const char* package, const char* version, int*
              cmdscan_output output, const char* usage, const option_desc* options,
              const char* epilogue);
 // 1: success, argv compacted and null-terminated after *argc elements; 2: help, version or a
-// CMSC_PRINT text was printed; 0: an error was reported. A bad table ends in _exit(1).
+// CMSC_PRINT text was printed; 0: an error was reported. A bad table ends in _exit(1). In an
+// error line the program name and the caller's word have each control byte written \ooo.
 // argv must hold a null element; the element count is taken from it, not from *argc.
 int cmdscan_parse(cmdscan_context* ctx, int* argc, char** argv);
 // Decimal digits from the start of text into *result, modulo 2^64; stores even when none was

@@ -97,6 +97,12 @@ parse_outcome parse(const option_desc* options, arg_vector& args, int32_t* numbe
 }
 
 TEST(CmdscanParse, OptionsArgumentsAndReports) {
+  // Longer than one piece of the escaped output: the escapes are never split between pieces.
+  const std::string controls = "--" + std::string(300, '\x01'), escaped = [] {
+    std::string e = "prog: illegal option -- --";
+    for (int i = 0; i < 300; ++i) e += "\\001";
+    return e + "\n";
+  }();
   const struct {
     std::initializer_list<const char*> args;
     int result;
@@ -156,6 +162,12 @@ TEST(CmdscanParse, OptionsArgumentsAndReports) {
       {{"prog", "--zap"}, 0, "", "", "prog: illegal option -- --zap\n"},
       {{"prog", "--fro"}, 0, "", "", "prog: illegal option -- --fro\n"},
       {{"prog", "-\xe9"}, 0, "", "", "prog: illegal option -- \xe9\n"},
+      // The caller's words come back with each control byte written \ooo.
+      {{"prog", "-\x1b"}, 0, "", "", "prog: illegal option -- \\033\n"},
+      {{"prog", "--no\r\nsuch\x7f=\n"}, 0, "", "", "prog: illegal option -- --no\\015\\012such\\177\n"},
+      {{"prog", "-t\t"}, 0, "", "t=1", "prog: illegal option -- \\011\n"},
+      {{"prog", controls.c_str()}, 0, "", "", escaped.c_str()},
+      {{"prog", "-c", "\x1b[2J\\"}, 1, "", "c=0", "prog: \\033[2J\\: not a number.\n"},
       {{"prog", "-h", "x"}, 0, "", "", "prog: illegal option -- h\n"},
       {{"prog", "a", "--help"}, 0, "", "", "prog: illegal option -- --help\n"},
       {{"prog", "word", "--version"}, 0, "", "", "prog: illegal option -- --version\n"},

@@ -1,6 +1,8 @@
 // hand_over.cc: argument list, environment merge and exec with the PATH search.
 #include "front/hand_over.h"
 
+#include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -120,9 +122,19 @@ char** child_environment() {
   return envp;
 }
 
+// An ignored SIGCHLD outlasts exec: qmail-inject could then not wait for qmail-queue and would
+// report a queued message as a failure. The rest is left as the caller set it. A zeroed record
+// is SIG_DFL with no flags and an empty mask in every layout the kernel has for it; the call
+// goes through syscall(2), already bound, rather than sigaction, a symbol more to look up.
+static void default_sigchld() {
+  static constexpr unsigned long DEFAULT_ACTION[4 + _NSIG / 8 / sizeof(unsigned long)] = {};
+  (void)syscall(SYS_rt_sigaction, SIGCHLD, DEFAULT_ACTION, nullptr, size_t{_NSIG / 8});
+}
+
 void run_program(char** argv) {
   char** envp = child_environment();
   if (!envp) return;
+  default_sigchld();
   exec_search(argv[0], argv, envp);
   int saved = errno;
   pool_free(envp);

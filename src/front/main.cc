@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "front/hand_over.h"
 #include "front/identity.h"
@@ -12,6 +13,7 @@
 #include "front/recipients.h"
 #include "front/settings.h"
 #include "header/header_index.h"
+#include "lib/byte_string.h"
 #include "lib/diagnostics.h"
 #include "lib/out_buffer.h"
 #include "lib/text.h"
@@ -46,6 +48,22 @@ static void print_lines(char** lines) {
   if (out_flush(b) == -1) die(111, errno, "unable to write output", nullptr, nullptr, nullptr);
 }
 
+// Whether qmail's programs read the variable of an environment entry: qmail-inject takes the
+// sender, the host names and its options from names beginning QMAIL or MAIL, and the user from
+// NAME, USER and LOGNAME. The rest of the caller's environment (passwords, cookies) stays unshown.
+// What postlet sets itself is shown whatever its name.
+static int read_by_qmail(const char* entry) {
+  const byte_string* set = &env_changes.storage;
+  uintptr_t at = reinterpret_cast<uintptr_t>(entry) - reinterpret_cast<uintptr_t>(set->data);
+  if (set->data && at < set->len) return 1;
+  if (bytes_compare(entry, 5, "QMAIL") == 0 || bytes_compare(entry, 4, "MAIL") == 0) return 1;
+  static constexpr char USER_NAMES[][9] = {"NAME=", "USER=", "LOGNAME="};
+  for (const char* name : USER_NAMES) {
+    if (bytes_compare(entry, text_length(name), name) == 0) return 1;
+  }
+  return 0;
+}
+
 // The dry runs show what would be handed over and run nothing: a program named on the command
 // line is never executed, whoever wrote the word.
 [[noreturn]] static void dry_run(char** vector) {
@@ -53,25 +71,35 @@ static void print_lines(char** lines) {
   if (environment_debug) {
     char** environment = child_environment();
     if (!environment) die_nomem();
+    // Kept in the order the injector would get them.
+    char** kept = environment;
+    for (char** p = environment; *p; ++p) {
+      if (read_by_qmail(*p)) *kept++ = *p;
+    }
+    *kept = nullptr;
     print_lines(environment);
   }
   _exit(0);
 }
 
+// The system's log socket; the test build's POSTLET_LOG_SOCKET names another.
+static const char* log_socket() {
+#if defined(POSTLET_LOG_SOCKET_VARIABLE)
+  if (const char* named = env_get("POSTLET_LOG_SOCKET")) return named;
+#endif
+  return LOG_SOCKET;
+}
+
 // The log line of a run about to queue: who asked, for whom, with which message.
 static void log_run(uint32_t recipients) {
   log_fields fields = {.tag = log_label,
+                       .mode = LOG_INJECT,
                        .user = login_used(),
                        .sender = envelope_sender,
                        .recipients = recipients,
                        .header = header_recipients};
   (void)header_field("message-id", &fields.msgid, &fields.msgid_length);
-  const char* socket = LOG_SOCKET;
-#if defined(POSTLET_LOG_SOCKET_VARIABLE)
-  // The test build only: POSTLET_LOG_SOCKET names the socket in place of the system's.
-  if (const char* named = env_get("POSTLET_LOG_SOCKET")) socket = named;
-#endif
-  log_submission(&fields, socket);
+  log_submission(&fields, log_socket());
 }
 
 // The dry runs show what would be handed over and queue nothing, so they need no recipient.
@@ -106,7 +134,7 @@ int main(int argc, char** argv) {
     die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
 
   parse_options(&argc, argv);
-  dispatch_modes();
+  dispatch_modes(log_socket());
 
   // The recipients are known before the message is touched: a message without any would be
   // queued for nobody, so it is refused before a byte of it is read.

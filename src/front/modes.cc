@@ -4,10 +4,12 @@
 #include <cerrno>
 
 #include "front/hand_over.h"
+#include "front/identity.h"
 #include "front/settings.h"
 #include "lib/diagnostics.h"
 #include "lib/environment.h"
 #include "lib/text.h"
+#include "log/log_line.h"
 
 namespace postlet {
 
@@ -32,8 +34,9 @@ static constexpr char QUEUE[] = "queuemode not implemented. send an alarm to qma
   die(111, errno, "failed to run ", path, nullptr, nullptr);
 }
 
-// qmail's SMTP server over descriptors 0 and 1, as if for a connection from the local host.
-[[noreturn]] static void smtp_mode() {
+// qmail's SMTP server over descriptors 0 and 1, as if for a connection from the local host. Its
+// log line says who started the session; the messages of it are not known yet.
+[[noreturn]] static void smtp_mode(const char* log_socket) {
   // A caller that set PROTO has set up the connection variables itself.
   if (!env_get("PROTO")) {
     // Names and values sit in the rows, so the table needs no relocation at load time.
@@ -52,10 +55,12 @@ static constexpr char QUEUE[] = "queuemode not implemented. send an alarm to qma
       if (!env_put(variable.name, variable.value)) die_nomem();
     }
   }
+  log_fields fields = {.tag = log_label, .mode = LOG_SMTP, .user = login_used()};
+  log_submission(&fields, log_socket);
   run_tool("bin/qmail-smtpd");
 }
 
-static void run_mode(const char* mode) {
+static void run_mode(const char* mode, const char* log_socket) {
   if (mode[0] == '\0' || mode[1] != '\0') refuse_mode(mode);
   switch (mode[0]) {
   case 'm':
@@ -69,7 +74,7 @@ static void run_mode(const char* mode) {
   case 'H':
     run_tool("bin/qmail-tcpok");
   case 's':
-    smtp_mode();
+    smtp_mode(log_socket);
   case 'D':
   case 'd':
     refuse(DAEMON);
@@ -82,9 +87,9 @@ static void run_mode(const char* mode) {
   }
 }
 
-void dispatch_modes() {
+void dispatch_modes(const char* log_socket) {
   if (initialize_aliases) refuse(ALIASES);
-  if (operation_mode) run_mode(operation_mode);
+  if (operation_mode) run_mode(operation_mode, log_socket);
   // The modes have run already, so their programs never see MAILNAME; the named tools do.
   if (sender_full_name && !env_put("MAILNAME", sender_full_name)) die_nomem();
   if (text_compare(program_name, "mailq") == 0) run_tool("bin/qmail-qread");

@@ -56,7 +56,7 @@ const option_desc postlet_options[] = {
     {.short_name = 'x', .type = CMSC_FLAG | HIDDEN, .variable = &ignored_flag, .value = 0, .help = "Unknown option (ignored)."},
     {.long_name = "debug", .type = CMSC_FLAG, .variable = &debug_mode, .value = 1, .help = "debug postlet.\nCauses qmail-inject to print the message.\nThe message will not be sent."},
     {.long_name = "address-debug", .type = CMSC_FLAG, .variable = &address_debug, .value = 1, .help = "debug address handling.\nPrint the arguments that would be passed to\nqmail-inject. The message will not be sent."},
-    {.long_name = "environment-debug", .type = CMSC_STRING, .variable = &environment_debug, .help = "debug environment.\nPrint the environment qmail-inject would get,\none NAME=VALUE line each. The message will not\nbe sent. PRINTENV is accepted and ignored.", .argument_name = "PRINTENV"},
+    {.long_name = "environment-debug", .type = CMSC_STRING, .variable = &environment_debug, .help = "debug environment.\nPrint the variables of qmail-inject's environment\nthat qmail reads (names beginning QMAIL or MAIL,\nNAME, USER, LOGNAME), one NAME=VALUE line each.\nThe message will not be sent. PRINTENV is\naccepted and ignored.", .argument_name = "PRINTENV"},
     {},
 };
 // clang-format on

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "lib/out_buffer.h"
+#include "lib/text.h"
 
 namespace postlet {
 
@@ -14,17 +15,31 @@ uint8_t fatal_flag = 0;
 const char fatal_prefix[] = "fatal: ";
 const char* program_name = nullptr;
 
+// A piece goes out with its control bytes written \ooo: the pieces repeat the caller's words (a
+// mode, the name invoked), which must not move the cursor or colour a terminal.
+static void put_piece(out_buffer* e, const char* piece) {
+  uint32_t n = text_length(piece);
+  while (n) {
+    char escaped[128];
+    uint32_t taken;
+    uint32_t length = bytes_escape(escaped, sizeof escaped, piece, n, &CONTROL_BYTES, &taken);
+    (void)out_put(e, escaped, length);
+    piece += taken;
+    n -= taken;
+  }
+}
+
 void warn_message(int error, const char* a, const char* b, const char* c, const char* d) {
   out_buffer* e = &standard_error_buffer;
   // Write failures are ignored: a diagnostic that cannot be written is lost.
   if (program_name) {
-    (void)out_put_text(e, program_name);
+    put_piece(e, program_name);
     (void)out_put_text(e, ": ");
   }
   if (fatal_flag) (void)out_put_text(e, fatal_prefix);
   const char* pieces[] = {a, b, c, d};
   for (const char* piece : pieces) {
-    if (piece) (void)out_put_text(e, piece);
+    if (piece) put_piece(e, piece);
   }
   if (error) {
     (void)out_put_text(e, ": ");

@@ -14,7 +14,8 @@ extern const char fatal_prefix[];
 extern const char* program_name;
 
 // Writes program_name, ": ", the fatal prefix when due, the pieces, ": " and the error text when
-// error is not 0, and a newline to descriptor 2; then _exit(status).
+// error is not 0, and a newline to descriptor 2; then _exit(status). In the name and the pieces
+// each control byte (below 32, and 127) is written as a backslash and three octal digits.
 [[noreturn]] void die(int status, int error, const char* a, const char* b, const char* c,
                       const char* d);
 // die(111, 0, "out of memory").

@@ -25,6 +25,17 @@ TEST(Diagnostics, LinesAndStatuses) {
               "^postlet: fatal: x: unknown error\n$");
 }
 
+TEST(Diagnostics, ControlBytesOfTheNameAndThePiecesAreEscaped) {
+  program_name = "mail\tq";
+  fatal_threshold = 3;
+  // Longer than one piece of the escaped output; bytes above 126 stay as they are.
+  const std::string mode = "z\x1b[31m\x7f\n\xe9" + std::string(100, '\x02');
+  std::string expected = "^mail\\\\011q: fatal: mode z\\\\033\\[31m\\\\177\\\\012\xe9";
+  for (int i = 0; i < 100; ++i) expected += "\\\\002";
+  EXPECT_EXIT(die(111, ENOENT, "mode ", mode.c_str(), nullptr, nullptr),
+              testing::ExitedWithCode(111), expected + ": file does not exist\n$");
+}
+
 TEST(Diagnostics, BeforeStartUpThereIsNoPrefix) {
   program_name = nullptr;
   fatal_threshold = 256;

@@ -63,4 +63,26 @@ const char* base_name(const char* path) {
   return last + 1;
 }
 
+uint32_t bytes_escape(char* out, uint32_t room, const char* text, uint32_t n, const escape_set* set,
+                      uint32_t* taken) {
+  uint32_t len = 0;
+  uint32_t i = 0;
+  for (; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!((set->bits[c >> 3] >> (c & 7)) & 1)) {
+      if (len + 1 > room) break;
+      out[len++] = static_cast<char>(c);
+      continue;
+    }
+    if (len + 4 > room) break;
+    out[len] = '\\';
+    out[len + 1] = static_cast<char>('0' + (c >> 6));
+    out[len + 2] = static_cast<char>('0' + ((c >> 3) & 7));
+    out[len + 3] = static_cast<char>('0' + (c & 7));
+    len += 4;
+  }
+  *taken = i;
+  return len;
+}
+
 }  // namespace postlet

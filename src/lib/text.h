@@ -20,4 +20,19 @@ int bytes_compare(const char* a, uint32_t n, const char* b);
 // The text after the last '/' of path, or the whole path when nothing follows a last '/'.
 const char* base_name(const char* path);
 
+// The bytes to escape, one bit each: bit (c & 7) of bits[c >> 3] stands for byte c.
+struct escape_set {
+  uint8_t bits[32];
+};
+
+// The control bytes, below 32 and 127: what no diagnostic and no log line repeats as it is.
+inline constexpr escape_set CONTROL_BYTES = {
+    .bits = {0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80}};
+
+// Copies the n bytes of text into out, which has room bytes, writing each byte of the set as a
+// backslash and three octal digits. Stops before a byte that would not fit whole, escape and all.
+// Returns the bytes written; *taken is the number of bytes of text they stand for.
+uint32_t bytes_escape(char* out, uint32_t room, const char* text, uint32_t n, const escape_set* set,
+                      uint32_t* taken);
+
 }  // namespace postlet

@@ -70,3 +70,26 @@ TEST(Text, CopiesAtAnyOverlap) {
   EXPECT_EQ(0, bytes_compare(nullptr, 0, nullptr));
   EXPECT_STREQ("abcxyz", apart);
 }
+
+TEST(Text, EscapesControlBytesAndStopsBeforeWhatDoesNotFit) {
+  const struct {
+    std::string text;
+    uint32_t room;
+    const char* out;
+    uint32_t taken;
+  } rows[] = {
+      {"a\x1b[1m", 64, "a\\033[1m", 5}, {std::string("\0\x1f \x7f\x80\\", 6), 64, "\\000\\037 \\177\x80\\", 6},
+      {"ab\ncd", 5, "ab", 2},           {"ab\ncd", 6, "ab\\012", 3},
+      {"abc", 2, "ab", 2},              {"\t", 3, "", 0},
+      {"", 8, "", 0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text);
+    char out[64];
+    uint32_t taken = 99;
+    uint32_t n = bytes_escape(out, r.room, r.text.data(), static_cast<uint32_t>(r.text.size()),
+                              &CONTROL_BYTES, &taken);
+    EXPECT_EQ(r.out, std::string(out, n));
+    EXPECT_EQ(r.taken, taken);
+  }
+}

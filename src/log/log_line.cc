@@ -1,4 +1,5 @@
-// log_line.cc: composing the submission's log line and sending it to the local log socket.
+// log_line.cc: composing the log line of a submission or a session and sending it to the local
+// log socket.
 //
 // The datagram is written here rather than through syslog(3): that formats the time in this
 // process (reading the time zone files), may block on a full or stream socket, and allocates.
@@ -39,9 +40,9 @@ static constexpr uint32_t length_of(const char* text) {
 // The most the line can hold before the cwd's value, and after it; the cwd gets what is left,
 // so that the fields after it are never crowded out.
 static constexpr uint32_t BEFORE_CWD =
-    length_of("<22>") + LOG_TAG_MAX + length_of("[") + NUMBER_MAX + length_of("]: uid=") +
-    NUMBER_MAX + length_of(" user=") + USER_MAX + length_of(" ppid=") + NUMBER_MAX +
-    length_of(" parent=") + PARENT_MAX + length_of(" cwd=");
+    length_of("<22>") + LOG_TAG_MAX + length_of("[") + NUMBER_MAX +
+    length_of("]: mode=inject uid=") + NUMBER_MAX + length_of(" user=") + USER_MAX +
+    length_of(" ppid=") + NUMBER_MAX + length_of(" parent=") + PARENT_MAX + length_of(" cwd=");
 static constexpr uint32_t AFTER_CWD = length_of(" sender=") + SENDER_MAX + length_of(" rcpts=") +
                                       NUMBER_MAX + length_of(" header=yes") + length_of(" msgid=") +
                                       MSGID_MAX + length_of(" pid=") + NUMBER_MAX;
@@ -68,26 +69,25 @@ static void put_number(line_state* line, uint32_t value) {
     line->bytes[line->len++] = digits[--n];
 }
 
-// n bytes of text, escaped, up to the position limit; an escape that would cross it is left out
-// whole. In the tag, ':', '[' and ']' are escaped too, so that a label cannot pose as the pid.
-static void put_escaped(line_state* line, const char* text, uint32_t n, uint32_t limit, int tag) {
-  char* out = line->bytes;
-  uint32_t len = line->len;
-  for (uint32_t i = 0; i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c > 32 && c < 127 && c != '\\' && !(tag && (c == ':' || c == '[' || c == ']'))) {
-      if (len + 1 > limit) break;
-      out[len++] = static_cast<char>(c);
-      continue;
-    }
-    if (len + 4 > limit) break;
-    out[len] = '\\';
-    out[len + 1] = static_cast<char>('0' + (c >> 6));
-    out[len + 2] = static_cast<char>('0' + ((c >> 3) & 7));
-    out[len + 3] = static_cast<char>('0' + (c & 7));
-    len += 4;
+// Every byte below 33 or above 126 and the backslash, so that no value holds a blank or starts
+// a line; in the tag ':', '[' and ']' too, so that a label cannot pose as the pid.
+static constexpr escape_set escaped_bytes(int tag) {
+  escape_set set = {};
+  for (uint32_t c = 0; c < 256; ++c) {
+    if (c < 33 || c > 126 || c == '\\' || (tag && (c == ':' || c == '[' || c == ']')))
+      set.bits[c >> 3] = static_cast<uint8_t>(set.bits[c >> 3] | 1u << (c & 7));
   }
-  line->len = len;
+  return set;
+}
+static constexpr escape_set VALUE_BYTES = escaped_bytes(0);
+static constexpr escape_set TAG_BYTES = escaped_bytes(1);
+
+// n bytes of text, escaped, up to the position limit; an escape that would cross it is left out
+// whole.
+static void put_escaped(line_state* line, const char* text, uint32_t n, uint32_t limit,
+                        const escape_set* set) {
+  uint32_t taken;
+  line->len += bytes_escape(line->bytes + line->len, limit - line->len, text, n, set, &taken);
 }
 
 // A text value; none or empty is "-".
@@ -97,40 +97,23 @@ static void put_value(line_state* line, const char* name, const char* text, uint
     put_text(line, "-");
     return;
   }
-  put_escaped(line, text, text_length(text), line->len + max, 0);
+  put_escaped(line, text, text_length(text), line->len + max, &VALUE_BYTES);
 }
 
 static int is_space(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-uint32_t log_compose(char* line, const log_fields* fields) {
-  line_state out = {.bytes = line, .len = 0};
-  put_text(&out, "<22>");
-  const char* tag = fields->tag && *fields->tag ? fields->tag : "postlet";
-  put_escaped(&out, tag, text_length(tag), out.len + LOG_TAG_MAX, 1);
-  put_text(&out, "[");
-  put_number(&out, fields->pid);
-  put_text(&out, "]: uid=");
-  put_number(&out, fields->uid);
-  put_value(&out, " user=", fields->user, USER_MAX);
-  put_text(&out, " ppid=");
-  put_number(&out, fields->ppid);
-  put_value(&out, " parent=", fields->parent, PARENT_MAX);
-  put_text(&out, " cwd=");
-  if (fields->cwd && *fields->cwd) {
-    put_escaped(&out, fields->cwd, text_length(fields->cwd), LOG_LINE_MAX - AFTER_CWD, 0);
-  } else {
-    put_text(&out, "-");
-  }
+// The fields of the message handed over: sender, recipients, -t and the Message-ID.
+static void put_message(line_state* line, const log_fields* fields) {
   if (fields->sender && !*fields->sender) {
-    put_text(&out, " sender=<>");
+    put_text(line, " sender=<>");
   } else {
-    put_value(&out, " sender=", fields->sender, SENDER_MAX);
+    put_value(line, " sender=", fields->sender, SENDER_MAX);
   }
-  put_text(&out, " rcpts=");
-  put_number(&out, fields->recipients);
-  put_text(&out, fields->header ? " header=yes msgid=" : " header=no msgid=");
+  put_text(line, " rcpts=");
+  put_number(line, fields->recipients);
+  put_text(line, fields->header ? " header=yes msgid=" : " header=no msgid=");
   // The value as the header holds it, without the white space around it.
   const char* msgid = fields->msgid;
   uint32_t n = msgid ? fields->msgid_length : 0;
@@ -141,10 +124,34 @@ uint32_t log_compose(char* line, const log_fields* fields) {
   while (n && is_space(msgid[n - 1]))
     --n;
   if (n) {
-    put_escaped(&out, msgid, n, out.len + MSGID_MAX, 0);
+    put_escaped(line, msgid, n, line->len + MSGID_MAX, &VALUE_BYTES);
+  } else {
+    put_text(line, "-");
+  }
+}
+
+uint32_t log_compose(char* line, const log_fields* fields) {
+  line_state out = {.bytes = line, .len = 0};
+  put_text(&out, "<22>");
+  const char* tag = fields->tag && *fields->tag ? fields->tag : "postlet";
+  put_escaped(&out, tag, text_length(tag), out.len + LOG_TAG_MAX, &TAG_BYTES);
+  put_text(&out, "[");
+  put_number(&out, fields->pid);
+  int smtp = fields->mode == LOG_SMTP;
+  put_text(&out, smtp ? "]: mode=smtp uid=" : "]: mode=inject uid=");
+  put_number(&out, fields->uid);
+  put_value(&out, " user=", fields->user, USER_MAX);
+  put_text(&out, " ppid=");
+  put_number(&out, fields->ppid);
+  put_value(&out, " parent=", fields->parent, PARENT_MAX);
+  put_text(&out, " cwd=");
+  if (fields->cwd && *fields->cwd) {
+    put_escaped(&out, fields->cwd, text_length(fields->cwd), LOG_LINE_MAX - AFTER_CWD,
+                &VALUE_BYTES);
   } else {
     put_text(&out, "-");
   }
+  if (!smtp) put_message(&out, fields);
   put_text(&out, " pid=");
   put_number(&out, fields->pid);
   return out.len;

@@ -1,4 +1,4 @@
-// log_line.h: the one line a submission leaves in the system log, and its datagram.
+// log_line.h: the one line a submission or an SMTP session leaves in the system log.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +14,15 @@ inline constexpr char LOG_SOCKET[] = "/dev/log";
 // Relative to the qmail home: a first line "off" turns the line off.
 inline constexpr char LOG_CONTROL_FILE[] = "control/postletlog";
 
+// What the line is about: a message handed to qmail-inject, or qmail-smtpd started for -bs.
+enum log_mode : int32_t { LOG_INJECT = 0, LOG_SMTP = 1 };
+
 // What the line says. A null or empty text is written "-", except the sender, whose empty text
-// is the null sender "<>". The texts are the caller's and are only read.
+// is the null sender "<>". The texts are the caller's and are only read. The line of a session
+// has no message fields (sender to msgid): they are not known before the session.
 struct log_fields {
   const char* tag;  // the label, "postlet" when null or empty
+  log_mode mode;
   uint32_t uid;
   const char* user;  // the login name the run used
   uint32_t ppid;
@@ -31,8 +36,8 @@ struct log_fields {
   uint32_t pid;
 };
 
-// Writes the datagram "<22>TAG[PID]: uid=... pid=..." into line (LOG_LINE_MAX bytes) and
-// returns its length. Every byte below 33 or above 126 and the backslash is written as \ooo;
+// Writes the datagram "<22>TAG[PID]: mode=... uid=... pid=..." into line (LOG_LINE_MAX bytes)
+// and returns its length. Every byte below 33 or above 126 and the backslash is written as \ooo;
 // long values are cut, never inside an escape, so that every field is present.
 uint32_t log_compose(char* line, const log_fields* fields);
 

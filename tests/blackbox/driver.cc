@@ -273,6 +273,7 @@ run_result run(const sandbox& box, const run_options& options) {
     if (options.close_stdout) close(1);
     if (options.close_stderr) close(2);
     signal(SIGPIPE, options.stdout_reader_gone ? SIG_IGN : SIG_DFL);
+    for (int number : options.ignored_signals) signal(number, SIG_IGN);
     execve(program.c_str(), args.data(), envp.data());
     _exit(127);
   }
@@ -389,6 +390,7 @@ record read_record(const sandbox& box, const std::string& name) {
   r.input = read_file(base + ".stdin");
   r.pid = read_file(base + ".pid");
   r.fds = read_file(base + ".fds");
+  r.ignored = read_file(base + ".ignored");
   return r;
 }
 

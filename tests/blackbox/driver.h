@@ -61,6 +61,7 @@ struct run_options {
   // Files mounted over others, {source, target}, in a mount namespace of the child's own (see
   // private_mounts_unavailable); none: the machine's files.
   std::vector<std::pair<std::string, std::string>> mounts;
+  std::vector<int> ignored_signals;  // set to SIG_IGN before postlet starts, as a caller may
 };
 
 // Why runs cannot mount the given targets over in a namespace of their own (neither root nor a
@@ -91,6 +92,7 @@ struct record {
   std::string input;
   std::string pid;  // its process id
   std::string fds;  // its open descriptors and their kinds: "0:pipe 1:pipe 2:pipe"
+  std::string ignored;  // the signals it started with ignored, by number: "1 13"
 };
 record read_record(const sandbox& box, const std::string& name);
 

@@ -33,6 +33,9 @@ TEST(Modes, Refusals) {
       {{"postlet", "-bmx"}, "postlet: mode mx not implemented.\n"},
       {{"postlet", "-b", ""}, "postlet: mode  not implemented.\n"},
       {{"postlet", "-bs", "-bz"}, "postlet: mode z not implemented.\n"},
+      // The mode is the caller's word: its control bytes come back written \ooo.
+      {{"postlet", "-bz\x1b[31m\x7f\n"}, "postlet: mode z\\033[31m\\177\\012 not implemented.\n"},
+      {{"new\raliases", "-bz"}, "new\\015aliases: mode z not implemented.\n"},
       {{"newaliases"}, "newaliases: please use fastforward/newaliases instead.\n"},
       {{"/usr/bin/smtpd", "joe"}, "smtpd: daemonmode not implemented. start qmail instead.\n"},
       {{"mailq", "-bd"}, "mailq: daemonmode not implemented. start qmail instead.\n"},

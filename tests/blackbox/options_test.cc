@@ -1,6 +1,8 @@
 // options_test.cc: the command line of the built binary: help texts, diagnostics, arguments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "blackbox/driver.h"
 
 using namespace blackbox;
@@ -33,9 +35,10 @@ TEST(Options, HelpVersionAndPerOptionHelp) {
       {{"postlet", "--help", "r"}, "  -r     STRING              Set envelope sender.\n", 0},
       {{"postlet", "--help", "--environment-debug"},
        "      --environment-debug=PRINTENV debug environment.\n" + fill +
-           "Print the environment qmail-inject would get,\n" + fill +
-           "one NAME=VALUE line each. The message will not\n" + fill +
-           "be sent. PRINTENV is accepted and ignored.\n",
+           "Print the variables of qmail-inject's environment\n" + fill +
+           "that qmail reads (names beginning QMAIL or MAIL,\n" + fill +
+           "NAME, USER, LOGNAME), one NAME=VALUE line each.\n" + fill +
+           "The message will not be sent. PRINTENV is\n" + fill + "accepted and ignored.\n",
        0},
       {{"postlet", "--help", "version"},
        "      --version              Show version: postlet (postlet) 0.1.6.\n", 0},
@@ -75,6 +78,9 @@ TEST(Options, Diagnostics) {
        "postlet: option requires an argument -- environment-debug\n", 2},
       {{"postlet", "--debug=1"}, "postlet: option doesn't allow an argument -- --debug\n", 2},
       {{"mailq", "-Q"}, "mailq: illegal option -- Q\n", 2},
+      // The caller's words come back with their control bytes written \ooo.
+      {{"postlet", "-\x1b"}, "postlet: illegal option -- \\033\n", 2},
+      {{"mail\x01q", "--x\ty"}, "mail\\001q: illegal option -- --x\\011y\n", 2},
       // A line break in a value would become a header line of the caller's choosing.
       {{"postlet", "-f", "a@b\nBcc: v@x", "ann"}, "postlet: sender address must be one line.\n", 2},
       {{"postlet", "-r", "a@b\r", "ann"}, "postlet: sender address must be one line.\n", 2},
@@ -202,22 +208,30 @@ TEST(Options, AddressDebugPrintsTheVectorInstead) {
 // --environment-debug runs nothing, whatever program it names: it prints, one line each, the
 // environment that the injector receives in the same run without it.
 TEST(Options, EnvironmentDebugPrintsWhatTheInjectorWouldGet) {
+  // Shown: the injector's variables that qmail reads, in its order; the caller's others never.
   const struct {
     strings argv;  // with the dry run, which the real run leaves out
     strings env;
+    strings hidden;  // the names of the injector's environment that are not shown
     input_kind input;
     std::string message;
   } cases[] = {
       {{"postlet", "-F", "Joe Doe", "--environment-debug", "sh", "joe"},
-       {"PATH=/nonexistent:.", "USER=joe"}},
+       {"PATH=/nonexistent:.", "USER=joe", "DB_PASSWORD=s3cret", "NAME=Joe", "USERNAME=j"},
+       {"PATH", "DB_PASSWORD", "USERNAME"}},
       // A caller's fifth parameter with spaces: the word names sh, and nothing runs it.
-      {{"postlet", "-t", "-i", "-fa@b.org", "--environment-debug=sh"}, {"PATH=."}, input_kind::pipe,
+      {{"postlet", "-t", "-i", "-fa@b.org", "--environment-debug=sh"},
+       {"PATH=.", "HTTP_COOKIE=sid=1", "REDIRECT_DB_PASSWORD=x"},
+       {"PATH", "HTTP_COOKIE", "REDIRECT_DB_PASSWORD"}, input_kind::pipe,
        "To: joe\nSubject: x\n\necho PWNED\n"},
-      {{"postlet", "--environment-debug=/bin/sh", "-f", "a@b.example", "joe"}, {"QMAILHOST=h", "LOGNAME=x"}},
-      {{"postlet", "--environment-debug=sh", "joe"}, {}, input_kind::file,
+      {{"postlet", "--environment-debug=/bin/sh", "-f", "a@b.example", "joe"},
+       {"QMAILHOST=h", "LOGNAME=x", "XQMAIL=1", "MAILHOST=m", "QMAILINJECT=c", "LOGNAMES=y"},
+       {"XQMAIL", "LOGNAMES"}},
+      {{"postlet", "--environment-debug=sh", "joe"}, {}, {}, input_kind::file,
        "From: Ann <ann@example.com>\n\nbody\n"},
-      {{"postlet", "--environment-debug=sh", "joe"}, {"USER=joe", "QMAILSHOST=old"}, input_kind::file,
-       "Sender: s@lists.example\n\n"},
+      {{"postlet", "--environment-debug=sh", "joe"},
+       {"USER=joe", "HOME=/home/joe", "QMAILSHOST=old", "MAIL=/var/mail/joe", "NAM=n"},
+       {"HOME", "NAM"}, input_kind::file, "Sender: s@lists.example\n\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv.back());
@@ -234,7 +248,11 @@ TEST(Options, EnvironmentDebugPrintsWhatTheInjectorWouldGet) {
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     std::string expected;
-    for (const auto& e : real.env) expected += e + "\n";
+    for (const auto& e : real.env) {
+      if (std::find(c.hidden.begin(), c.hidden.end(), e.substr(0, e.find('='))) == c.hidden.end())
+        expected += e + "\n";
+    }
+    EXPECT_NE("", expected);
     EXPECT_EQ(expected, r.out);
     EXPECT_FALSE(read_record(box, "sh").ran);
   }

@@ -1,5 +1,6 @@
 // spine_test.cc: the start-up and hand-over of the built binary.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "blackbox/driver.h"
@@ -37,7 +38,8 @@ TEST(Spine, ProgramNameIsTheBaseNameOfArgvZero) {
                {"sendmail", "sendmail"},
                {"relay/", "relay/"},
                {"/", "/"},
-               {"a/b/c", "c"}};
+               {"a/b/c", "c"},
+               {"a/\x1b[31mx\x7f", "\\033[31mx\\177"}};
   sandbox box;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argv0);
@@ -93,4 +95,34 @@ TEST(Spine, ClosedStandardErrorStillGivesTheStatus) {
   auto r = run(box, {.argv = {"postlet", "joe"}, .env = {"USER=joe"}, .close_stderr = true});
   EXPECT_EQ(111, r.status);
   EXPECT_EQ("", r.err);
+}
+
+TEST(Spine, QmailProgramsStartWithSigchldAtItsDefault) {
+  // Ignored, SIGCHLD would keep qmail-inject from waiting for qmail-queue; the other signals the
+  // caller ignored stay ignored.
+  const std::string hup = std::to_string(SIGHUP);
+  const struct {
+    strings argv;
+    const char* tool;
+    input_kind input;
+    std::vector<int> ignored;
+    std::string recorded;
+  } cases[] = {
+      {{"postlet", "joe"}, "qmail-inject", input_kind::pipe, {SIGCHLD, SIGHUP}, hup},
+      {{"postlet", "joe"}, "qmail-inject", input_kind::file, {SIGCHLD}, ""},
+      {{"postlet", "-bs"}, "qmail-smtpd", input_kind::pipe, {SIGHUP, SIGCHLD}, hup},
+      {{"postlet", "-bP"}, "qmail-qstat", input_kind::pipe, {SIGCHLD}, ""},
+      {{"mailq"}, "qmail-qread", input_kind::pipe, {SIGCHLD, SIGHUP}, hup},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv.back() + " " + std::to_string(c.ignored.size()));
+    sandbox box(stubs::all);
+    auto rec = run_to(box,
+                      {.argv = c.argv, .env = {"USER=joe"}, .input = c.input,
+                       .stdin_bytes = "Subject: hi\n\nbody\n", .ignored_signals = c.ignored},
+                      c.tool)
+                   .rec;
+    ASSERT_TRUE(rec.ran);
+    EXPECT_EQ(c.recorded, rec.ignored);
+  }
 }

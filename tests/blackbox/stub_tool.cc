@@ -1,10 +1,11 @@
 // stub_tool.cc: stands in for qmail's programs in black-box tests.
 //
-// Records what it was given under HOME/record/NAME.{argv,env,cwd,pid,fds,stdin}, where HOME is
+// Records what it was given under HOME/record/NAME.{argv,env,cwd,pid,fds,ignored,stdin}, where HOME is
 // the directory above the one holding the stub and NAME its file name, then exits with the status
 // in HOME/bin/NAME.status (0 without one). As qmail-smtpd it also answers every line it reads.
 #include <dirent.h>
 #include <limits.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,6 +65,16 @@ int main(int argc, char** argv) {
     fds.append(std::to_string(fd)).append(":").append(kind);
   }
   put(base + ".fds", fds);
+
+  // The signals it was started with ignored, as exec leaves them.
+  std::string ignored;
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction action;
+    if (sigaction(number, nullptr, &action) != 0 || action.sa_handler != SIG_IGN) continue;
+    if (!ignored.empty()) ignored += ' ';
+    ignored += std::to_string(number);
+  }
+  put(base + ".ignored", ignored);
 
   bool smtp = name == "qmail-smtpd";
   if (smtp) (void)!write(1, "220 stub ready\r\n", 16);

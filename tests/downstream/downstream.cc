@@ -29,6 +29,8 @@ std::vector<std::string> with_recorder(const blackbox::sandbox& box, std::vector
 queued read_queue(const blackbox::sandbox& box) {
   queued q;
   const std::string dir = box.home + "/record/";
+  const std::string runs = blackbox::read_file(dir + "runs");
+  q.runs = static_cast<int>(std::count(runs.begin(), runs.end(), '\n'));
   // F<sender>\0, T<recipient>\0 each, and a final \0; without it qmail-queue queues nothing,
   // as when the sending program gave up halfway.
   std::string envelope = blackbox::read_file(dir + "envelope");

@@ -31,9 +31,11 @@ void install_programs(const blackbox::sandbox& box);
 std::vector<std::string> with_recorder(const blackbox::sandbox& box, std::vector<std::string> env);
 
 // What qmail-queue was given: the envelope and the message, and the environment it was started
-// with ("NAME=value", sorted). queued is false, and the rest empty, when it queued nothing.
+// with ("NAME=value", sorted). queued is false, and the rest empty, when it queued nothing; runs
+// counts its starts all the same.
 struct queued {
   bool queued = false;
+  int runs = 0;
   std::string sender;
   std::vector<std::string> recipients;
   std::string message;

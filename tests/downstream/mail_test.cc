@@ -1,6 +1,7 @@
 // mail_test.cc: what a qmail host queues when postlet runs its real qmail-inject. Each row is
 // one call: the caller's arguments, environment and standard input, and the mail that results.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -33,6 +34,7 @@ struct mail_case {
   strings recipients;  // the envelope recipients, in order
   std::string from;    // the From: line of the queued message
   std::string body;    // the bytes after the header
+  std::vector<int> ignored_signals = {};  // the caller's, as exec hands them on
 };
 
 const std::string PLAIN = "Subject: Hi\n\nBody\n";
@@ -62,6 +64,13 @@ TEST(Downstream, MailAQmailHostQueues) {
       // PHP 8 ends every line with CR LF; the queued message has LF alone, the header whole.
       {"PHP -t -i, no -f", {"-t", "-i"}, daemon, input::pipe, PHP, 0, outcome::queued, me,
        {"joe@example.org"}, "From: Ann <ann@example.com>", "Body\nline 2\n"},
+      // A caller that ignores SIGCHLD: qmail-inject still waits for qmail-queue, and says 0.
+      {"PHP -t -i, SIGCHLD ignored", {"-t", "-i"}, daemon, input::pipe, PHP, 0, outcome::queued,
+       me, {"joe@example.org"}, "From: Ann <ann@example.com>", "Body\nline 2\n",
+       {SIGCHLD, SIGPIPE}},
+      {"from a file, SIGCHLD ignored", {"joe@example.org"}, daemon, input::file, ANN, 0,
+       outcome::queued, "ann@example.com", {"joe@example.org"}, "From: Ann <ann@example.com>",
+       "Body\n", {SIGCHLD}},
       {"PHP -t -i -f", {"-t", "-i", "-fbounce@example.com"}, daemon, input::pipe, PHP, 0,
        outcome::queued, "bounce@example.com", {"joe@example.org"}, "From: Ann <ann@example.com>",
        "Body\nline 2\n"},
@@ -221,6 +230,7 @@ TEST(Downstream, MailAQmailHostQueues) {
     o.input = c.in == input::pipe ? input_kind::pipe : input_kind::file;
     o.stdin_bytes = c.in == input::offset ? DECOY + c.message : c.message;
     o.stdin_offset = c.in == input::offset ? static_cast<long long>(DECOY.size()) : 0;
+    o.ignored_signals = c.ignored_signals;
     auto r = run(box, o);
     EXPECT_EQ(c.status, r.status);
     if (c.status == 0) {
@@ -238,6 +248,7 @@ TEST(Downstream, MailAQmailHostQueues) {
       EXPECT_EQ("", r.out);
     } else {
       EXPECT_TRUE(q.queued);
+      EXPECT_EQ(1, q.runs);
       EXPECT_EQ("", r.out);
     }
     EXPECT_EQ(c.sender, q.sender);

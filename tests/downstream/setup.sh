@@ -32,12 +32,13 @@ cp "$out/programs/qmail-inject" "$out/programs/qmail-smtpd" "$out/programs/qmail
   "$home/bin/" || finish "fail: cannot install the programs into $home/bin"
 
 # qmail-queue: saves the environment it was started with (that of qmail-inject or qmail-smtpd,
-# which pass theirs on unchanged) beside the recorder's files, then is the recorder. qmail
-# starts it in the home, so the relative path holds.
+# which pass theirs on unchanged) beside the recorder's files, adds a line to the file runs for
+# each start, then is the recorder. qmail starts it in the home, so the relative path holds.
 env_program=$(command -v env) || finish "fail: no env program"
 cat >"$home/bin/qmail-queue" <<WRAPPER || finish "fail: cannot write $home/bin/qmail-queue"
 #!/bin/sh
 $env_program >"\${QQREC_DIR:-.}/environ"
+echo started >>"\${QQREC_DIR:-.}/runs"
 exec bin/qmail-queue-recorder
 WRAPPER
 chmod 755 "$home/bin/qmail-queue"

@@ -1,6 +1,7 @@
 // smtp_test.cc: an SMTP session on standard input through "postlet -bs" to the real qmail-smtpd,
 // what it queues, and the connection variables it works with.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "blackbox/driver.h"
 #include "downstream/downstream.h"
@@ -56,6 +57,7 @@ TEST(Downstream, SmtpSessionThroughTheRealServer) {
     std::string received;  // the start of the Received line the server writes
     std::string body;
     strings seen;  // the connection variables qmail-smtpd had, sorted
+    std::vector<int> ignored_signals = {};  // the caller's
   } cases[] = {
       // RELAYCLIENT lets the off-site recipient through, DATABYTES lifts the size limit.
       {"postlet's connection variables", {"PATH=/usr/bin:/bin"},
@@ -74,6 +76,15 @@ TEST(Downstream, SmtpSessionThroughTheRealServer) {
        "Received: from relay.example (HELO client.example) (192.0.2.7)\n"
        "  by mx.example.net with SMTP; ",
        "short\n", caller},
+      // Ignored, SIGCHLD would keep qmail-smtpd from waiting for qmail-queue.
+      {"postlet's connection variables, SIGCHLD ignored", {"PATH=/usr/bin:/bin"},
+       session({"joe@example.org"}, "short\r\n"), "220 250 250 250 354 250 221",
+       "ann@example.com", {"joe@example.org"},
+       "Received: from localhost (HELO client.example) (postlet-bs@127.0.0.1)\n", "short\n",
+       {"DATABYTES=0", "PROTO=TCP", "RELAYCLIENT=", "TCPLOCALHOST=localhost",
+        "TCPLOCALIP=127.0.0.1", "TCPREMOTEHOST=localhost", "TCPREMOTEINFO=postlet-bs",
+        "TCPREMOTEIP=127.0.0.1"},
+       {SIGCHLD}},
       {"the caller's variables and a large message", caller,
        session({"bob@example.net"}, big_body(true)), "220 250 250 250 354 552 221", "", {},
        "", "", {}},
@@ -84,12 +95,15 @@ TEST(Downstream, SmtpSessionThroughTheRealServer) {
     downstream::install_programs(box);
     auto r = run(box, {.argv = {"postlet", "-bs"},
                        .env = downstream::with_recorder(box, c.env),
-                       .stdin_bytes = c.input});
+                       .stdin_bytes = c.input,
+                       .ignored_signals = c.ignored_signals});
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("", r.err);
     EXPECT_EQ(c.replies, reply_codes(r.out)) << r.out;
     auto q = downstream::read_queue(box);
     EXPECT_EQ(!c.sender.empty(), q.queued);
+    // qmail-smtpd starts qmail-queue at DATA, for a message it then refuses too.
+    EXPECT_EQ(1, q.runs);
     EXPECT_EQ(c.sender, q.sender);
     EXPECT_EQ(c.recipients, q.recipients);
     EXPECT_EQ(c.received, q.message.substr(0, c.received.size()));
