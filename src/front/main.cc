@@ -16,6 +16,7 @@
 #include "lib/byte_string.h"
 #include "lib/diagnostics.h"
 #include "lib/out_buffer.h"
+#include "lib/system.h"
 #include "lib/text.h"
 #include "log/log_line.h"
 #include "message/message.h"
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
   program_name = argv[0][0] ? base_name(argv[0]) : default_name;
   // The caller's directory is the log line's, and the home is about to replace it.
   log_note_cwd();
-  if (chdir(qmail_home()) == -1)
+  if (sys_chdir(qmail_home()) == -1)
     die(111, errno, "failed to switch to qmail home directory", nullptr, nullptr, nullptr);
 
   parse_options(&argc, argv);

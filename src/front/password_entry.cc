@@ -1,17 +1,14 @@
 // password_entry.cc: the login look-up, chosen when the binary is built.
 #include "front/password_entry.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cerrno>
+
+#include "lib/system.h"
 
 namespace postlet {
 
-// Through syscall(2), which the process has bound already: getuid would cost the loader a symbol
-// look-up of some 700 instructions.
 uid_t real_user_id() {
-  return static_cast<uid_t>(syscall(SYS_getuid));
+  return sys_getuid();
 }
 
 const passwd* password_entry(uid_t uid) {

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "front/password_entry.h"
+#include "lib/system.h"
 #include "lib/text.h"
 
 namespace postlet {
@@ -37,7 +38,7 @@ static int open_file(line_reader* r, const char* path) {
 
 static void close_file(const line_reader* r) {
   int saved = errno;
-  (void)syscall(SYS_close, r->descriptor);
+  (void)sys_close(r->descriptor);
   errno = saved;
 }
 
@@ -66,7 +67,7 @@ static int next_line_read(line_reader* r, char** line, uint32_t* len, int* cut) 
     }
     long got = 0;
     do {
-      got = syscall(SYS_read, r->descriptor, space + r->end, size_t{sizeof space - r->end});
+      got = sys_read(r->descriptor, space + r->end, size_t{sizeof space - r->end});
     } while (got == -1 && errno == EINTR);
     if (got < 0) return -1;
     if (got == 0) r->end_of_input = 1;

@@ -98,20 +98,27 @@ int header_index_finish(header_index_state* index, uint32_t end) {
     --index->fields;
   index->records.len = index->fields * uint32_t{sizeof(header_field_record)};
   if (index->fields && !records[index->fields - 1].end) records[index->fields - 1].end = end;
-  // The names are lower-cased in one scratch string, which the table copies from.
-  byte_string name = {};
+  // The names are lower-cased where the table copies them from: an ordinary one on the stack, a
+  // longer one in storage of its own.
+  char space[64];
+  byte_string long_name = {};
   const char* text = index->text.data;
   int stored = 1;
   for (uint32_t i = 0; stored && i < index->fields; ++i) {
     const header_field_record* f = &records[i];
-    stored = byte_string_copy(&name, text + f->start, f->name_length);
+    char* name = space;
+    if (f->name_length > sizeof space) {
+      stored = byte_string_ready(&long_name, f->name_length);
+      name = long_name.data;
+    }
     if (stored) {
-      case_lower(name.data, name.len);
-      stored =
-          keyed_table_insert(t, 1, name.data, name.len, 0, text + f->value, f->end - f->value) == 1;
+      bytes_copy(name, f->name_length, text + f->start);
+      case_lower(name, f->name_length);
+      stored = keyed_table_insert(t, 1, name, f->name_length, 0, text + f->value,
+                                  f->end - f->value) == 1;
     }
   }
-  byte_string_release(&name);
+  byte_string_release(&long_name);
   if (stored) return 0;
   keyed_table_free(t);
   return 1;

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "lib/out_buffer.h"
+#include "lib/system.h"
 #include "lib/text.h"
 
 namespace postlet {
@@ -22,7 +23,7 @@ in_buffer standard_input_buffer = {.buffer = standard_input_space,
 long standard_input_read(int descriptor, char* bytes, uint32_t n) {
   if (out_flush(&standard_output_buffer) == -1) return -1;
   for (;;) {
-    long r = read(descriptor, bytes, n);
+    long r = sys_read(descriptor, bytes, n);
     if (r != -1 || errno != EAGAIN) return r;
     // A caller may hand over a descriptor in non-blocking mode: it is waited on, not failed.
     pollfd ready = {.fd = descriptor, .events = POLLIN, .revents = 0};
@@ -88,11 +89,11 @@ int get_line(in_buffer* b, byte_string* line, int* complete, char delimiter) {
 }
 
 off_t seek_start(int descriptor, off_t offset) {
-  return lseek(descriptor, offset, SEEK_SET);
+  return sys_lseek(descriptor, offset, SEEK_SET);
 }
 
 off_t seek_current(int descriptor) {
-  return lseek(descriptor, 0, SEEK_CUR);
+  return sys_lseek(descriptor, 0, SEEK_CUR);
 }
 
 }  // namespace postlet

@@ -12,7 +12,6 @@
 #include "log/log_line.h"
 
 #include <fcntl.h>
-#include <sys/auxv.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -20,6 +19,7 @@
 
 #include <cstddef>
 
+#include "lib/system.h"
 #include "lib/text.h"
 
 namespace postlet {
@@ -171,7 +171,7 @@ static long read_file(const char* path, char* bytes, uint32_t n) {
   long descriptor =
       syscall(SYS_openat, AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (descriptor < 0) return -1;
-  return syscall(SYS_read, descriptor, bytes, size_t{n});
+  return sys_read(static_cast<int>(descriptor), bytes, size_t{n});
 }
 
 // The administrator's switch: a first line of "off", blanks after it allowed. A file that
@@ -224,7 +224,7 @@ void log_submission(log_fields* fields, const char* socket_path) {
   // them, and closing them here would cost up to three system calls more.
   if (!turned_off()) {
     // The real user id as the kernel handed it to the process at exec, without a system call.
-    fields->uid = static_cast<uint32_t>(getauxval(AT_UID));
+    fields->uid = static_cast<uint32_t>(sys_getuid());
     auto parent = static_cast<uint32_t>(syscall(SYS_getppid));
     fields->ppid = parent;
     fields->parent = command_name(parent);

@@ -12,6 +12,7 @@
 #include "lib/environment.h"
 #include "lib/in_buffer.h"
 #include "lib/line_ends.h"
+#include "lib/system.h"
 #include "message/pump.h"
 
 namespace postlet {
@@ -82,7 +83,7 @@ static int file_is_clean(uint64_t n) {
   line_end_state state = {};
   uint64_t total = 0;
   for (;;) {
-    long r = read(0, pump_space + 1, PUMP_CHUNK);
+    long r = sys_read(0, pump_space + 1, PUMP_CHUNK);
     if (r == -1 && errno == EINTR) continue;
     if (r == -1) die(111, errno, "failed to read the message", nullptr, nullptr, nullptr);
     // A CR still held at the end would be dropped.
@@ -109,7 +110,7 @@ static input_kind examine(int dry_run, int keep_crlf) {
   way->start = seek_current(0);
   if (way->start == -1) {
     // A descriptor that refuses even a read of nothing is closed, or open for writing alone.
-    return read(0, pump_space, 0) == -1 ? INPUT_CLOSED : INPUT_PIPE;
+    return sys_read(0, pump_space, 0) == -1 ? INPUT_CLOSED : INPUT_PIPE;
   }
   way->seekable = 1;
   if (dry_run || keep_crlf) return INPUT_CLEAN;

@@ -28,6 +28,7 @@
 #include "lib/diagnostics.h"
 #include "lib/in_buffer.h"
 #include "lib/line_ends.h"
+#include "lib/system.h"
 
 namespace postlet {
 
@@ -126,7 +127,7 @@ pump_result pump_copy(int out, int keep_crlf) {
   while (r == PUMP_DONE && !capture->ended && !preread_ended) {
     r = wait_for_input(out);
     if (r != PUMP_DONE) break;
-    long got = read(0, pump_space + 1, PUMP_CHUNK);
+    long got = sys_read(0, pump_space + 1, PUMP_CHUNK);
     if (got == -1 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got == -1) return PUMP_READ_FAILED;
     if (got == 0) break;
@@ -172,8 +173,8 @@ void pump_start(int keep_crlf) {
   // gone before the request was made.
   (void)syscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL);
   if (syscall(SYS_getppid) != injector) _exit(0);
-  (void)syscall(SYS_close, read_end);
-  (void)syscall(SYS_close, 1);
+  (void)sys_close(read_end);
+  (void)sys_close(1);
   pump_result r = pump_copy(write_end, keep_crlf);
   if (r == PUMP_DONE || r == PUMP_READER_GONE) _exit(0);
   int error = errno;
@@ -192,7 +193,7 @@ void pump_start(int keep_crlf) {
 // shows it does not. A read that fails ends the process before anything is started.
 static int fits_in_pipe(int write_end) {
   preread_ended = header_capture_result.ended;
-  int capacity = fcntl(write_end, F_GETPIPE_SZ);
+  int capacity = sys_fcntl(write_end, F_GETPIPE_SZ, 0);
   uint64_t have = uint64_t{header_index.text.len} + standard_input_buffer.available;
   if (capacity <= 0 || have > static_cast<uint64_t>(capacity)) return 0;
   if (preread_ended) return 1;
@@ -218,16 +219,16 @@ static int fits_in_pipe(int write_end) {
 
 void pump_start(int keep_crlf) {
   int ends[2];
-  if (pipe2(ends, O_CLOEXEC) == -1)
+  if (sys_pipe2(ends, O_CLOEXEC) == -1)
     die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
   // A standard descriptor the caller left closed stays closed for the injector, and the pump's
   // diagnostic never lands in the message: both ends go above 2.
   for (int& end : ends) {
     if (end > 2) continue;
-    int moved = fcntl(end, F_DUPFD_CLOEXEC, 3);
+    int moved = sys_fcntl(end, F_DUPFD_CLOEXEC, 3);
     if (moved == -1)
       die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
-    close(end);
+    sys_close(end);
     end = moved;
   }
   if (fits_in_pipe(ends[1])) {
@@ -235,8 +236,8 @@ void pump_start(int keep_crlf) {
     // the exec, and the closed write end is its end of input.
     if (pump_copy(ends[1], keep_crlf) != PUMP_DONE)
       die(111, errno, "failed to pass on the message", nullptr, nullptr, nullptr);
-    close(ends[1]);
-    if (dup2(ends[0], 0) == -1)
+    sys_close(ends[1]);
+    if (sys_dup2(ends[0], 0) == -1)
       die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
     return;
   }
@@ -245,7 +246,7 @@ void pump_start(int keep_crlf) {
   if (pid == -1) die(111, errno, "failed to start the message pump", nullptr, nullptr, nullptr);
   if (pid == 0) pump_run(ends[0], ends[1], injector, keep_crlf);
   // Descriptor 0 stays open across the exec; both pipe ends, close-on-exec, go with it.
-  if (dup2(ends[0], 0) == -1)
+  if (sys_dup2(ends[0], 0) == -1)
     die(111, errno, "failed to make a pipe for the message", nullptr, nullptr, nullptr);
 }
 
