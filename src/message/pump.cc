@@ -34,8 +34,10 @@ namespace postlet {
 
 constinit char pump_space[1 + PUMP_CHUNK] = {};
 
-// What was read of the input past the capture before the choice, at pump_space + 1, and whether
-// that met its end.
+// What was read of the input past the capture before the choice, at read_ahead + 1 (a byte of
+// room for a held CR in front), and whether that met its end. Static storage that is touched
+// only as far as a message needs it.
+static constinit char read_ahead[1 + READ_AHEAD_BYTES] = {};
 static constinit uint32_t preread = 0;
 static constinit int32_t preread_ended = 0;
 
@@ -108,14 +110,14 @@ pump_result pump_copy(int out, int keep_crlf) {
   // The captured text has been mended line by line already. What the input buffer holds past it
   // is mended where it lies; a held CR goes in front of it, where that CR itself was read: a CR
   // held by the capture came from the buffer's last load whenever anything of that load is left.
-  // What was read before the choice follows, mended at pump_space + 1.
+  // What was read before the choice follows, mended where it lies.
   in_buffer* b = &standard_input_buffer;
   char* buffered = b->buffer + b->position;
   uint32_t n = b->available;
   if (!keep_crlf && n) n = line_ends_mend(&state, buffered, n, &buffered);
   b->position += b->available;
   b->available = 0;
-  char* read_before = pump_space + 1;
+  char* read_before = read_ahead + 1;
   uint32_t m = preread;
   if (!keep_crlf && m) m = line_ends_mend(&state, read_before, m, &read_before);
   preread = 0;
@@ -189,32 +191,33 @@ void pump_start(int keep_crlf) {
 }
 
 // Whether the input ends within what the pipe holds, after the header text and the input buffer:
-// the rest is read into pump_space + 1 until its end, or until one byte more than the room left
-// shows it does not. A read that fails ends the process before anything is started.
+// the rest is read ahead until its end, or until one byte more than the pipe holds shows it does
+// not. A message longer than a pipe holds at first gets a pipe as large as the read-ahead space,
+// where the system allows one. A read that fails ends the process before anything is started.
 static int fits_in_pipe(int write_end) {
   preread_ended = header_capture_result.ended;
-  int capacity = sys_fcntl(write_end, F_GETPIPE_SZ, 0);
   uint64_t have = uint64_t{header_index.text.len} + standard_input_buffer.available;
-  if (capacity <= 0 || have > static_cast<uint64_t>(capacity)) return 0;
-  if (preread_ended) return 1;
-  auto room = static_cast<uint32_t>(static_cast<uint64_t>(capacity) - have);
+  int capacity = sys_fcntl(write_end, F_GETPIPE_SZ, 0);
   uint32_t got = 0;
-  for (;;) {
-    uint32_t want = room - got + 1;
-    if (want > PUMP_CHUNK - got) want = PUMP_CHUNK - got;
+  while (capacity > 0) {
+    if (have + got > static_cast<uint64_t>(capacity)) {
+      if (static_cast<uint32_t>(capacity) >= READ_AHEAD_BYTES) break;
+      capacity = sys_fcntl(write_end, F_SETPIPE_SZ, static_cast<int>(READ_AHEAD_BYTES));
+      continue;
+    }
+    if (preread_ended) break;
+    uint64_t room = static_cast<uint64_t>(capacity) - have - got + 1;
+    uint32_t want = READ_AHEAD_BYTES - got;
+    if (want > room) want = static_cast<uint32_t>(room);
     if (want == 0) break;
-    long r = standard_input_read(0, pump_space + 1 + got, want);
+    long r = standard_input_read(0, read_ahead + 1 + got, want);
     if (r == -1 && errno == EINTR) continue;
     if (r == -1) die(111, errno, "failed to read the message", nullptr, nullptr, nullptr);
-    if (r == 0) {
-      preread_ended = 1;
-      break;
-    }
+    if (r == 0) preread_ended = 1;
     got += static_cast<uint32_t>(r);
-    if (got > room) break;
   }
   preread = got;
-  return preread_ended;
+  return preread_ended && capacity > 0 && have + got <= static_cast<uint64_t>(capacity);
 }
 
 void pump_start(int keep_crlf) {

@@ -9,6 +9,10 @@ namespace postlet {
 inline constexpr uint32_t PUMP_CHUNK = 65536;
 // One byte of room for a held CR, then a chunk. The scan of a regular file reads into it too.
 extern char pump_space[1 + PUMP_CHUNK];
+// A message that ends within this many bytes after its header, and within what a pipe can be made
+// to hold, is written into the injector's pipe before the exec: Linux lets any user have a pipe
+// of a mebibyte (pipe-max-size).
+inline constexpr uint32_t READ_AHEAD_BYTES = uint32_t{1} << 20;
 
 // What pump_copy ended with.
 enum pump_result : int32_t {

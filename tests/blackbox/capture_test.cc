@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <regex>
 
 #include "blackbox/driver.h"
 
@@ -24,6 +25,8 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
   const strings ab = {"QMAILSHOST=b.example", "QMAILSUSER=a"};
   const strings login = {"USER=LOGIN"};
   const std::string nul(1, '\0');
+  std::string crlf_lines = "To: a\r\n\r\n";
+  while (crlf_lines.size() < 200000) crlf_lines += std::string(70, 'c') + "\r\n";
   const struct {
     const char* name;
     input_kind input;
@@ -74,6 +77,9 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
        login, "To: a\n\nlast\n"},
       {"a file of LF lines ending in a CR", input_kind::file, "", "To: a\n\nlast\r", login,
        "To: a\n\nlast"},
+      // Longer than a pipe holds at first: postlet makes the pipe larger and still writes it all.
+      {"200 KiB of CR LF lines, a pipe", input_kind::pipe, "", crlf_lines, login,
+       std::regex_replace(crlf_lines, std::regex("\r\n"), "\n")},
       {"a non-blocking pipe, the writer late in the header", input_kind::pipe, "",
        "Subject: s\r\nTo: a\r\n\r\nbody\r\n", login, "Subject: s\nTo: a\n\nbody\n", {}, 11, true},
   };
@@ -103,11 +109,11 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
 
 // The pump ends with the injector, never makes an end of input up, and leaves nothing behind.
 TEST(Capture, ThePumpEndsWithTheInjector) {
-  // More than a pipe holds, so that the pump runs, and a message that fits, which postlet
-  // writes into the pipe itself before the exec.
-  const std::string megabyte = "To: a\n\n" + std::string(1 << 20, 'x');
+  // More than the largest pipe postlet makes (a mebibyte), so that the pump runs, and a message
+  // that fits, which postlet writes into the pipe itself before the exec.
+  const std::string megabytes = "To: a\n\n" + std::string(2 << 20, 'x');
   std::string lines = "To: a\n\n";
-  while (lines.size() < 70000) lines += std::string(99, 'l') + "\n";
+  while (lines.size() < (1 << 20) + 70000) lines += std::string(99, 'l') + "\n";
   const std::string small = "To: a\n\nbody line\n";
   const std::string exits = "#!/bin/sh\nexit 100\n";
   // An injector that reads what it is told, closes its input and goes on; a while later it notes
@@ -128,14 +134,15 @@ TEST(Capture, ThePumpEndsWithTheInjector) {
     bool read_whole = false;  // the recording stub read the whole message
   } cases[] = {
       {"the injector exits, the input idle", exits, input_kind::pipe, lines, "record/never", 100, ""},
-      {"the injector exits, a mebibyte waiting", exits, input_kind::pipe, megabyte, "record/never",
+      {"the injector exits, two mebibytes waiting", exits, input_kind::pipe, megabytes, "record/never",
        100, ""},
       // A reader gone is no failure: an injector that closed its input still decides, and the
       // pump ends then, writing or waiting for input.
-      {"the injector closes its input, the pump writing", closes(""), input_kind::pipe, megabyte,
+      {"the injector closes its input, the pump writing", closes(""), input_kind::pipe, megabytes,
        "record/never", 7, ""},
-      {"the injector closes its input, the pump waiting", closes("head -c 70000 >/dev/null\n"),
-       input_kind::pipe, lines.substr(0, 70000), "record/never", 7, ""},
+      {"the injector closes its input, the pump waiting",
+       closes("head -c " + std::to_string(lines.size()) + " >/dev/null\n"), input_kind::pipe, lines,
+       "record/never", 7, ""},
       // The terminal's other side closes while the injector reads: the injector dies unqueued.
       {"the input fails mid-message", "", input_kind::pty, lines, "record/qmail-inject.argv",
        128 + SIGKILL, "postlet: fatal: failed to read the message: input/output error\n"},
