@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <regex>
 
 #include "blackbox/driver.h"
 
@@ -25,8 +24,11 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
   const strings ab = {"QMAILSHOST=b.example", "QMAILSUSER=a"};
   const strings login = {"USER=LOGIN"};
   const std::string nul(1, '\0');
-  std::string crlf_lines = "To: a\r\n\r\n";
-  while (crlf_lines.size() < 200000) crlf_lines += std::string(70, 'c') + "\r\n";
+  std::string crlf_lines = "To: a\r\n\r\n", lf_lines = "To: a\n\n";
+  while (crlf_lines.size() < 200000) {
+    crlf_lines += std::string(70, 'c') + "\r\n";
+    lf_lines += std::string(70, 'c') + "\n";
+  }
   const struct {
     const char* name;
     input_kind input;
@@ -78,8 +80,7 @@ TEST(Capture, InjectorReadsTheMessageFromItsStartWithLineEndsMended) {
       {"a file of LF lines ending in a CR", input_kind::file, "", "To: a\n\nlast\r", login,
        "To: a\n\nlast"},
       // Longer than a pipe holds at first: postlet makes the pipe larger and still writes it all.
-      {"200 KiB of CR LF lines, a pipe", input_kind::pipe, "", crlf_lines, login,
-       std::regex_replace(crlf_lines, std::regex("\r\n"), "\n")},
+      {"200 KiB of CR LF lines, a pipe", input_kind::pipe, "", crlf_lines, login, lf_lines},
       {"a non-blocking pipe, the writer late in the header", input_kind::pipe, "",
        "Subject: s\r\nTo: a\r\n\r\nbody\r\n", login, "Subject: s\nTo: a\n\nbody\n", {}, 11, true},
   };
