@@ -35,6 +35,10 @@ struct sandbox {
 // that side is closed, reading the master fails (EIO).
 enum class input_kind { file, pipe, closed, dev_null, path, pty };
 
+// "" where a pseudo-terminal can be opened; else why not (a build chroot without /dev/pts), for a
+// test to skip with.
+std::string pty_unavailable();
+
 struct run_options {
   std::vector<std::string> argv = {"postlet"};
   std::vector<std::string> env;
