@@ -16,14 +16,15 @@ for tool in include-what-you-use iwyu_tool clang++ cmake; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (apt-get install iwyu)"; exit 77; }
 done
 # A clang build of every target, fuzz targets included, for its compile commands alone.
+mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-  -DPOSTLET_TESTS=ON -DPOSTLET_FUZZ=ON -DPOSTLET_SANITIZE=ON >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log"; exit 1; }
+  -DPOSTLET_TESTS=ON -DPOSTLET_FUZZ=ON -DPOSTLET_SANITIZE=ON >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log"; exit 1; }
 jobs=$(nproc 2>/dev/null || echo 2)
 iwyu_tool -p "$build" -j "$jobs" -- -Xiwyu --no_fwd_decls -Xiwyu --max_line_length=1000 \
-  >"$build.iwyu.log" 2>&1 || true
-if grep -E '(error|fatal error):' "$build.iwyu.log"; then
-  echo "include-what-you-use could not read every file (log: $build.iwyu.log)"
+  >"$build/iwyu.log" 2>&1 || true
+if grep -E '(error|fatal error):' "$build/iwyu.log"; then
+  echo "include-what-you-use could not read every file (log: $build/iwyu.log)"
   exit 1
 fi
 
@@ -66,7 +67,7 @@ awk -v top="$top/" -v build="$(cd "$build" && pwd)/" '
       if (list[i] !~ /^(allocator|allocator_traits<>::value_type|__alloc_traits<>::value_type)$/)
         kept = kept (kept == "" ? "" : ", ") list[i]
     if (kept != "") print file "|" header "|" kept
-  }' "$build.iwyu.log" | LC_ALL=C sort -u >"$build.wanted"
+  }' "$build/iwyu.log" | LC_ALL=C sort -u >"$build/wanted"
 
 missing=0
 files=0
@@ -75,10 +76,10 @@ while IFS='|' read -r file header names; do
     echo "${file#"$top"/}: uses $names from <$header>, which it does not include"
     missing=$((missing + 1))
   fi
-done <"$build.wanted"
-files=$(grep -cE ' should add these lines:$| has correct #includes' "$build.iwyu.log" || true)
+done <"$build/wanted"
+files=$(grep -cE ' should add these lines:$| has correct #includes' "$build/iwyu.log" || true)
 if [ "$missing" -ne 0 ]; then
-  echo "$missing missing include(s) (include-what-you-use's full report: $build.iwyu.log)"
+  echo "$missing missing include(s) (include-what-you-use's full report: $build/iwyu.log)"
   exit 1
 fi
 echo "every one of the $files files includes the C++ library headers it uses"
