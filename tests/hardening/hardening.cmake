@@ -9,6 +9,7 @@ add_executable(postlet-allocfail ${CMAKE_SOURCE_DIR}/src/front/main.cc)
 target_compile_options(postlet-allocfail PRIVATE ${postlet_product_flags})
 target_compile_definitions(postlet-allocfail PRIVATE POSTLET_ALLOC_FAILURE=1)
 target_link_libraries(postlet-allocfail PRIVATE postlet_front_allocfail)
+postlet_link_c_only(postlet-allocfail)
 
 target_compile_definitions(blackbox_test PRIVATE
                            POSTLET_ALLOCFAIL_BINARY="$<TARGET_FILE:postlet-allocfail>")
