@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ratio>
 #include <string>
 
 #include "address/address_parse.h"

@@ -15,9 +15,13 @@ if(NOT POSTLET_SANITIZE)
   message(FATAL_ERROR "POSTLET_FUZZ needs POSTLET_SANITIZE=ON")
 endif()
 
-# The libraries carry coverage instrumentation.
-foreach(dir lib cmdscan address header log message front)
+# The whole-program target cannot fork: it links a set of the libraries whose message pump,
+# compiled with POSTLET_PUMP_IN_PROCESS, runs the same copy into a memory file that becomes
+# descriptor 0. The libraries of both sets carry coverage instrumentation.
+postlet_libraries(_in_process POSTLET_PUMP_IN_PROCESS=1 ${postlet_definitions})
+foreach(dir IN LISTS postlet_subsystems)
   target_compile_options(postlet_${dir} PRIVATE -fsanitize=fuzzer-no-link)
+  target_compile_options(postlet_${dir}_in_process PRIVATE -fsanitize=fuzzer-no-link)
 endforeach()
 
 enable_testing()
@@ -53,9 +57,6 @@ postlet_fuzz_target(header_index LIBRARIES postlet_header)
 postlet_fuzz_target(header_capture LIBRARIES postlet_header)
 postlet_fuzz_target(cmdscan LIBRARIES postlet_front)
 postlet_fuzz_target(get_line LIBRARIES postlet_lib)
-# The whole program: its main under another name, with exec, exit and writes recorded. The pump
-# cannot fork here: its file, compiled again with POSTLET_PUMP_IN_PROCESS, stands in for the
-# library's and runs the same copy into a memory file that becomes descriptor 0.
-postlet_fuzz_target(front_end SOURCES ${fuzz_dir}/front_end_main.cc ${CMAKE_SOURCE_DIR}/src/message/pump.cc
-                    LIBRARIES postlet_front)
-target_compile_definitions(front_end_fuzz PRIVATE POSTLET_PUMP_IN_PROCESS=1)
+# The whole program: its main under another name, with exec, exit and writes recorded, over the
+# set whose pump runs in the process.
+postlet_fuzz_target(front_end SOURCES ${fuzz_dir}/front_end_main.cc LIBRARIES postlet_front_in_process)

@@ -1,5 +1,6 @@
 // address_tokenize_fuzz.cc: the tokenizer over arbitrary bytes, with the default or chosen
 // specials.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>

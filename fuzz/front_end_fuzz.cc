@@ -30,6 +30,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "address/address_tokenize.h"

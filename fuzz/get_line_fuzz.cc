@@ -3,10 +3,12 @@
 // Input: a delimiter byte, a buffer size byte, a limit byte, a count byte and that many cut
 // bytes, then the data. Each read returns at most the next cut's length (cycling); a cut of 0
 // is a read interrupted by a signal.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"

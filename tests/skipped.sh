@@ -3,11 +3,11 @@
 # every skipped test, which ctest itself shows for none. The reasons come from the run's log: a
 # shell test's "SKIP: " line, the message under a GoogleTest "Skipped". One line per reason.
 # Usage: skipped.sh BUILD_DIR
-# While ctest runs this, the log of the run is still LastTest.log.tmp; a LastTest.log older
-# than the run's cost data is the last run's.
+# While ctest runs this, the log of the run is still LastTest.log.tmp (CMake 4: the newest
+# LastTest.log.tmpXXXXX); a LastTest.log older than the run's cost data is the last run's.
 dir=$1/Testing/Temporary
-log=$dir/LastTest.log.tmp
-[ -f "$log" ] || log=$dir/LastTest.log
+log=$(ls -t "$dir"/LastTest.log.tmp* 2>/dev/null | head -n 1)
+[ -n "$log" ] || log=$dir/LastTest.log
 [ -f "$log" ] && ! [ "$log" -ot "$dir/CTestCostData.txt" ] || exit 0
 awk '
   /^[0-9]+\/[0-9]+ Test: / { name = $3 }

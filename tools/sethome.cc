@@ -2,13 +2,17 @@
 //
 //   postlet-sethome BINARY              print the home the binary holds
 //   postlet-sethome BINARY DIR          rewrite the area in place
-//   postlet-sethome BINARY DIR OUTPUT   write a patched copy to OUTPUT (mode 0755)
+//   postlet-sethome BINARY DIR OUTPUT   write a patched copy to OUTPUT
+// Either way the patched binary is written as a new file beside the one it replaces and renamed
+// over it, so a postlet running at the time, or starting then, never meets a half-written file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -141,6 +145,39 @@ void write_all(int fd, const char* data, uint64_t n, const char* path) {
   }
 }
 
+// The new file beside target, named while it is written so that a failure can remove it.
+char scratch[PATH_MAX + 16];
+
+[[noreturn]] void fail_scratch(const char* what, const char* path) {
+  int saved = errno;
+  unlink(scratch);
+  errno = saved;
+  fail_errno(what, path);
+}
+
+// Writes data as a new file beside target and renames it over target: a program running from the
+// old file keeps it, one started later gets the whole new file, and nothing ever sees half of it.
+// The new file gets mode and, when owner is set, the old file's owner and group.
+void replace_file(const char* target, const char* data, uint64_t size, mode_t mode,
+                  const struct stat* owner) {
+  size_t length = strlen(target);
+  if (length > PATH_MAX) {
+    errno = ENAMETOOLONG;
+    fail_errno("cannot create a file beside ", target);
+  }
+  memcpy(scratch, target, length);
+  memcpy(scratch + length, ".sethome.XXXXXX", sizeof ".sethome.XXXXXX");
+  int fd = mkstemp(scratch);
+  if (fd == -1) fail_errno("cannot create a file beside ", target);
+  write_all(fd, data, size, scratch);
+  // The owner first: a change of owner clears the set-user-id and set-group-id bits.
+  if (owner && fchown(fd, owner->st_uid, owner->st_gid) == -1)
+    fail_scratch("cannot give the new file the owner of ", target);
+  if (fchmod(fd, mode) == -1 || fsync(fd) == -1 || close(fd) == -1)
+    fail_scratch("cannot finish ", scratch);
+  if (rename(scratch, target) == -1) fail_scratch("cannot rename the new file over ", target);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,24 +210,20 @@ int main(int argc, char** argv) {
     report(old_home, "\n");
     return 0;
   }
-  char area[AREA];
-  fill_area(area, home);
+  fill_area(data + offset, home);
+  // The file replaced is the one a symbolic link leads to, so that a link stays a link.
+  static char target[PATH_MAX];
   if (argc == 4) {
     const char* output = argv[3];
-    memcpy(data + offset, area, AREA);
-    int fd = open(output, O_WRONLY | O_CREAT | O_TRUNC, 0755);
-    if (fd == -1) fail_errno("cannot create ", output);
-    write_all(fd, data, size, output);
-    if (fchmod(fd, mode | 0700) == -1 || close(fd) == -1) fail_errno("cannot finish ", output);
+    replace_file(realpath(output, target) ? target : output, data, size, mode | 0700, nullptr);
     report(output, ": qmail home ", old_home, " -> ");
     report(home, "\n");
     return 0;
   }
-  int fd = open(binary, O_WRONLY);
-  if (fd == -1) fail_errno("cannot open for writing ", binary);
-  if (lseek(fd, static_cast<off_t>(offset), SEEK_SET) == -1) fail_errno("cannot seek in ", binary);
-  write_all(fd, area, AREA, binary);
-  if (close(fd) == -1) fail_errno("cannot finish ", binary);
+  if (!realpath(binary, target)) fail_errno("cannot resolve ", binary);
+  struct stat st;
+  if (stat(target, &st) == -1) fail_errno("cannot stat ", target);
+  replace_file(target, data, size, st.st_mode & 07777, &st);
   report(binary, ": qmail home ", old_home, " -> ");
   report(home, "\n");
   return 0;

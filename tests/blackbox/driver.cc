@@ -25,6 +25,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 namespace blackbox {
@@ -88,6 +89,23 @@ void sandbox::install_all_stubs() const {
   for (const char* name : {"qmail-inject", "qmail-smtpd", "qmail-qread", "qmail-qstat",
                            "qmail-tcpok", "qmail-tcpto"})
     install_stub(std::string("bin/") + name);
+}
+
+std::string pty_unavailable() {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master == -1) return std::string("no pseudo-terminal: posix_openpt: ") + strerror(errno);
+  std::string why;
+  if (grantpt(master) != 0 || unlockpt(master) != 0) {
+    why = std::string("no pseudo-terminal: grantpt: ") + strerror(errno);
+  } else if (const char* name = ptsname(master); !name) {
+    why = std::string("no pseudo-terminal: ptsname: ") + strerror(errno);
+  } else if (int other = open(name, O_RDWR | O_NOCTTY); other == -1) {
+    why = std::string("no pseudo-terminal: ") + name + ": " + strerror(errno);
+  } else {
+    close(other);
+  }
+  close(master);
+  return why;
 }
 
 static std::vector<char*> c_vector(std::vector<std::string>& texts) {

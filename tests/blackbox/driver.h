@@ -38,6 +38,10 @@ struct sandbox {
 // open.
 enum class input_kind { file, pipe, closed, dev_null, path, pty, terminal };
 
+// "" where a pseudo-terminal can be opened; else why not (a build chroot without /dev/pts), for a
+// test to skip with.
+std::string pty_unavailable();
+
 struct run_options {
   std::vector<std::string> argv = {"postlet"};
   std::vector<std::string> env;

@@ -7,6 +7,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "blackbox/driver.h"

@@ -3,10 +3,10 @@
 # heap: the static pool is enough; nor does a submission with its log line, run up to the execve,
 # which fails in a home without programs. Usage: heap.sh POSTLET POSTLET_SETHOME POSTLET_LOGTEST
 set -eu
-command -v valgrind >/dev/null || { echo "valgrind is not installed"; exit 77; }
+command -v valgrind >/dev/null || { echo "SKIP: valgrind is not installed"; exit 77; }
 if ! readelf -l "$1" | grep -q 'Requesting program interpreter'; then
   # valgrind counts heap blocks by replacing malloc in the loaded C library; a static binary has none.
-  echo "static binary: valgrind cannot count its heap blocks"
+  echo "SKIP: static binary: valgrind cannot count its heap blocks"
   exit 77
 fi
 binary=$1

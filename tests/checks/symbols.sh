@@ -39,7 +39,7 @@ fi
 
 users=$(find "$objects/CMakeFiles" -name '*.o' -path '*postlet_*' | while read -r o; do
   if nm --undefined-only "$o" | awk '{ print $NF }' | grep -q -x 'malloc'; then basename "$o"; fi
-done)
+done | LC_ALL=C sort -u)
 if [ "$users" != "pool.cc.o" ]; then
   echo "malloc is named outside the pool: $users"
   status=1

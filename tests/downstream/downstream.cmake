@@ -1,24 +1,31 @@
 # downstream.cmake: end-to-end tests through qmail's real qmail-inject and qmail-smtpd, built once
-# per build tree from the source fixture beside the project into a qmail home of their own. All
-# carry the label "downstream"; without the fixture or a C compiler they report themselves skipped.
-set(POSTLET_DOWNSTREAM_DIR "${PROJECT_SOURCE_DIR}/../shared/qmail-downstream" CACHE PATH
-    "Source fixture of qmail-inject and qmail-smtpd for the end-to-end tests")
+# per build tree from a source fixture named by POSTLET_DOWNSTREAM_DIR into a qmail home of their
+# own. All carry the label "downstream". The fixture is named explicitly or not at all: the build
+# never looks outside its source tree for it (a package build leaves it unset). Unset, or without a
+# C compiler, the tests report themselves skipped with the reason.
+set(POSTLET_DOWNSTREAM_DIR "" CACHE PATH
+    "Source fixture of qmail-inject and qmail-smtpd for the end-to-end tests (none by default)")
 set(POSTLET_DOWNSTREAM_CC "cc" CACHE STRING "C compiler that builds the downstream programs")
-if(NOT EXISTS ${POSTLET_DOWNSTREAM_DIR}/build.sh)
-  message(STATUS "End-to-end tests skipped: no qmail sources at ${POSTLET_DOWNSTREAM_DIR} (set POSTLET_DOWNSTREAM_DIR)")
+if(POSTLET_DOWNSTREAM_DIR STREQUAL "")
+  message(STATUS "End-to-end tests skipped: configure with -DPOSTLET_DOWNSTREAM_DIR=DIR, the qmail sources")
+elseif(NOT EXISTS ${POSTLET_DOWNSTREAM_DIR}/build.sh)
+  message(STATUS "End-to-end tests skipped: no qmail sources at ${POSTLET_DOWNSTREAM_DIR} (no build.sh)")
 endif()
 
 set(downstream_dir ${CMAKE_CURRENT_LIST_DIR})
 set(downstream_out ${CMAKE_CURRENT_BINARY_DIR}/downstream)
-file(GLOB downstream_sources CONFIGURE_DEPENDS ${POSTLET_DOWNSTREAM_DIR}/build.sh
-     ${POSTLET_DOWNSTREAM_DIR}/*.c ${POSTLET_DOWNSTREAM_DIR}/src/*)
+set(downstream_sources "")
+if(NOT POSTLET_DOWNSTREAM_DIR STREQUAL "")
+  file(GLOB downstream_sources CONFIGURE_DEPENDS ${POSTLET_DOWNSTREAM_DIR}/build.sh
+       ${POSTLET_DOWNSTREAM_DIR}/*.c ${POSTLET_DOWNSTREAM_DIR}/src/*)
+endif()
 # Rewritten only when a setting changes, so that a new folder or compiler rebuilds the programs.
 file(CONFIGURE OUTPUT ${downstream_out}.settings
      CONTENT "${POSTLET_DOWNSTREAM_DIR}\n${POSTLET_DOWNSTREAM_CC}\n")
 add_custom_command(
   OUTPUT ${downstream_out}/ready
-  COMMAND sh ${downstream_dir}/setup.sh ${POSTLET_DOWNSTREAM_DIR} ${downstream_out}
-          ${POSTLET_DOWNSTREAM_CC}
+  COMMAND sh ${downstream_dir}/setup.sh ${downstream_out} ${POSTLET_DOWNSTREAM_CC}
+          ${POSTLET_DOWNSTREAM_DIR}
   DEPENDS ${downstream_dir}/setup.sh ${downstream_out}.settings ${downstream_sources}
   COMMENT "Building qmail-inject and qmail-smtpd for the end-to-end tests"
   VERBATIM)

@@ -5,11 +5,11 @@
 # "fail: REASON" when the build itself went wrong (its output is in OUT/build.log). It exits 0 in
 # every case, so the project still builds; the end-to-end tests read the status and skip or fail.
 # OUT/ready exists only after a good build, so the build step runs again until there is one.
-# Usage: setup.sh FIXTURE_DIR OUT CC
+# Usage: setup.sh OUT CC [FIXTURE_DIR]      (none named: the tests are skipped)
 set -u
-fixture=$1
-out=$2
-CC=$3
+out=$1
+CC=$2
+fixture=${3:-}
 export CC
 mkdir -p "$out" || exit 1
 rm -f "$out/status" "$out/ready"
@@ -18,7 +18,9 @@ finish() {
   [ "$1" != ready ] || : >"$out/ready"
   exit 0
 }
-[ -f "$fixture/build.sh" ] || finish "skip: no qmail sources at $fixture (set POSTLET_DOWNSTREAM_DIR)"
+[ -n "$fixture" ] ||
+  finish "skip: no qmail sources named (configure with -DPOSTLET_DOWNSTREAM_DIR=DIR)"
+[ -f "$fixture/build.sh" ] || finish "skip: no qmail sources at $fixture (no build.sh there)"
 # CC may carry arguments ("gcc -m64"); the first word must be a program.
 set -- $CC
 [ $# -gt 0 ] && command -v "$1" >/dev/null 2>&1 || finish "skip: no C compiler ($CC)"

@@ -2,14 +2,14 @@
 # allocation, and valgrind's memcheck over the black-box cases (POSTLET_VALGRIND=ON).
 option(POSTLET_VALGRIND "Run the black-box cases under valgrind's memcheck as a CTest test" OFF)
 
-# postlet with POSTLET_ALLOC_FAILURE: main.cc and the pool compiled again with the switch; the
-# pool's object file here stands in for the one in postlet_lib.
-add_executable(postlet-allocfail ${CMAKE_SOURCE_DIR}/src/front/main.cc
-                                 ${CMAKE_SOURCE_DIR}/src/lib/pool.cc)
+# postlet with POSTLET_ALLOC_FAILURE: its main and a whole set of the libraries compiled with the
+# switch, whose pool fails on request.
+postlet_libraries(_allocfail POSTLET_ALLOC_FAILURE=1 ${postlet_definitions})
+add_executable(postlet-allocfail ${CMAKE_SOURCE_DIR}/src/front/main.cc)
 target_compile_options(postlet-allocfail PRIVATE ${postlet_product_flags})
 target_compile_definitions(postlet-allocfail PRIVATE POSTLET_ALLOC_FAILURE=1)
-target_include_directories(postlet-allocfail PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(postlet-allocfail PRIVATE postlet_front)
+target_link_libraries(postlet-allocfail PRIVATE postlet_front_allocfail)
+postlet_link_c_only(postlet-allocfail)
 
 target_compile_definitions(blackbox_test PRIVATE
                            POSTLET_ALLOCFAIL_BINARY="$<TARGET_FILE:postlet-allocfail>")
@@ -28,34 +28,27 @@ add_test(NAME Hardening.HomeAreaOfTheLongestHomes
 # Two fresh configures: slow, left out by "ctest -LE slow" (tests/run-all runs everything).
 set_tests_properties(Hardening.HomeAreaOfTheLongestHomes PROPERTIES LABELS slow)
 
-# The address extraction tests again with failing allocations, so that the out-of-memory result
-# of the parser is exercised rather than skipped.
-add_executable(address_test_allocfail ${CMAKE_SOURCE_DIR}/src/address/address_parse_test.cc
-                                      ${CMAKE_SOURCE_DIR}/src/lib/pool.cc)
+# The address extraction tests again, linked to the allocation-failure set, so that the
+# out-of-memory result of the parser is exercised rather than skipped.
+add_executable(address_test_allocfail ${CMAKE_SOURCE_DIR}/src/address/address_parse_test.cc)
 target_compile_options(address_test_allocfail PRIVATE ${postlet_test_flags})
-target_compile_definitions(address_test_allocfail PRIVATE POSTLET_ALLOC_FAILURE=1)
-target_include_directories(address_test_allocfail PRIVATE ${CMAKE_SOURCE_DIR}/src
-                                                          ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(address_test_allocfail PRIVATE postlet_address GTest::gtest_main)
+target_include_directories(address_test_allocfail PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(address_test_allocfail PRIVATE postlet_address_allocfail GTest::gtest_main)
 gtest_discover_tests(address_test_allocfail TEST_PREFIX "AllocationFailure." DISCOVERY_TIMEOUT 60)
 
 # The static binary, run as a user /etc/passwd lacks: postlet itself in a POSTLET_STATIC build,
-# else main.cc and the look-up that reads /etc/passwd over the same libraries, linked as
+# else its main over a set of the libraries compiled as POSTLET_STATIC compiles them, linked as
 # POSTLET_STATIC links postlet. The sanitizers' runtime has no static form.
 if(NOT POSTLET_SANITIZE)
   if(POSTLET_STATIC)
     set(static_postlet postlet)
   else()
     set(static_postlet postlet-static)
-    add_executable(postlet-static ${CMAKE_SOURCE_DIR}/src/front/main.cc
-                                  ${CMAKE_SOURCE_DIR}/src/front/password_entry.cc)
+    postlet_libraries(_static POSTLET_STATIC=1)
+    add_executable(postlet-static ${CMAKE_SOURCE_DIR}/src/front/main.cc)
     target_compile_options(postlet-static PRIVATE ${postlet_product_flags})
-    target_compile_definitions(postlet-static PRIVATE POSTLET_STATIC=1)
-    target_link_options(postlet-static PRIVATE -static -nodefaultlibs)
-    # Every library of ours before the C library's group: a static archive is searched once.
-    target_link_libraries(postlet-static PRIVATE postlet_front postlet_log postlet_message postlet_header
-                                                 postlet_address postlet_cmdscan postlet_lib
-                                                 -Wl,--start-group c gcc gcc_eh -Wl,--end-group)
+    target_link_libraries(postlet-static PRIVATE postlet_front_static)
+    postlet_link_static(postlet-static)
   endif()
   add_test(NAME Hardening.StaticBuild
            COMMAND ${CMAKE_CURRENT_LIST_DIR}/static.sh $<TARGET_FILE:${static_postlet}>

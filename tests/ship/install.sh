@@ -91,19 +91,55 @@ cmake --install "$build" --prefix "$work/before" >/dev/null
 cmake --build "$build" --target uninstall >/dev/null
 check "a file found in place stays" ./sbin/postlet-sethome "$(listing "$work/before")"
 
-# Faults, one row each, in an empty prefix $p: what the set-up puts there, the install's options,
-# its status, texts its output must hold and what the prefix holds afterwards (';' between
-# lines). A refused install changes nothing; the record's fault warns and installs whole.
+# Faults, one row each, in an empty prefix $p: what the set-up puts there, the command (an install
+# or postlet-sethome), its status, texts its output must hold and what the prefix holds afterwards
+# (';' between lines). A refused install changes nothing; the record's fault warns and installs
+# whole; a postlet running from the installed file (hold) neither stops nor sees a changed file.
 p=$work/fault
 programs_row=$(printf '%s' "$programs" | tr '\n' ';')
 default_row=$(printf '%s' "$default" | tr '\n' ';')
-programs_here="cmake --install $build --prefix $p --component programs >/dev/null"
+install_here() {
+  cmake --install "$build" --prefix "$p" "$@"
+}
+sethome_here() {
+  "$p/sbin/postlet-sethome" "$p/sbin/postlet" "$@"
+}
+# hold: runs the installed postlet, re-homed to $held with the stub as its injector, on a message
+# that does not end before release; returns once the file is busy (opening it for writing fails
+# with "Text file busy"), as a write in place would find it.
+held=$work/held
+hold() {
+  mkdir -p "$held/bin" "$held/record" && cp "$stub" "$held/bin/qmail-inject"
+  sethome_here "$held" >/dev/null
+  rm -f "$work/input" && mkfifo "$work/input"
+  sleep 300 >"$work/input" 2>/dev/null &
+  echo $! >"$work/writer.pid"
+  "$p/sbin/postlet" joe@example.org <"$work/input" >/dev/null 2>&1 &
+  echo $! >"$work/postlet.pid"
+  tries=0
+  while (: >>"$p/sbin/postlet") 2>/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -lt 1000 ] || { echo "postlet never ran from $p/sbin/postlet" >&2 && return 1; }
+    sleep 0.01
+  done
+}
+# release: the held postlet must still run after the row's command; its message then ends.
+release() {
+  [ -f "$work/postlet.pid" ] || return 0
+  held_pid=$(cat "$work/postlet.pid")
+  kill -0 "$held_pid" 2>/dev/null || fail "$1: the held postlet ended before the command did"
+  kill "$(cat "$work/writer.pid")"
+  while kill -0 "$held_pid" 2>/dev/null; do sleep 0.01; done
+  rm -f "$work/postlet.pid" "$work/writer.pid" "$work/input"
+}
+programs_here="install_here --component programs >/dev/null"
 not="exists and is not a link to"
-while IFS='|' read -r what setup options want_status needles after; do
+while IFS='|' read -r what setup command want_status needles after; do
   rm -rf "$p" "$record" "$build/install_manifest.txt" && mkdir "$p"
   (cd "$p" && eval "$setup")
   status=0
-  out=$(cmake --install "$build" --prefix "$p" $options 2>&1) || status=$?
+  out=$(eval "$command" 2>&1) || status=$?
+  release "$what"
   check "$what: status" "$want_status" "$status"
   flat=$(printf '%s\n' "$out" | tr -s '\n ' '  ')
   IFS=';'
@@ -113,11 +149,13 @@ while IFS='|' read -r what setup options want_status needles after; do
   unset IFS
   check "$what: afterwards" "$(printf '%s' "$after" | tr ';' '\n' | LC_ALL=C sort)" "$(listing "$p")"
 done <<ROWS
-record cannot be written|mkdir $record||0|cannot write $record: installing without a record|$default_row
-build tree cannot be written|mkdir $build/install_manifest.txt||1|cannot write $build/install_manifest.txt, where cmake --install lists what it installed: nothing installed|
-links without the program||--component links|1|$p/sbin/postlet is not installed;$p/share/man/man8/postlet.8 is not installed|
-link to another postlet|mkdir other sbin && echo x >other/postlet && ln -s ../other/postlet sbin/sendmail && $programs_here|--component links|1|$p/sbin/sendmail $not $p/sbin/postlet|${programs_row};./other/postlet;./sbin/sendmail -> ../other/postlet
-several files in the way|mkdir -p bin sbin share/man/man8 && for f in sbin/sendmail bin/mailq share/man/man8/sendmail.8; do echo x >\$f; done && ln -s ../sbin/postlet bin/hoststat && $programs_here|--component links|1|$p/sbin/sendmail $not $p/sbin/postlet;$p/bin/mailq $not $p/sbin/postlet;$p/share/man/man8/sendmail.8 $not $p/share/man/man8/postlet.8|${programs_row};./bin/hoststat -> ../sbin/postlet;./bin/mailq;./sbin/sendmail;./share/man/man8/sendmail.8
+record cannot be written|mkdir $record|install_here|0|cannot write $record: installing without a record|$default_row
+build tree cannot be written|mkdir $build/install_manifest.txt|install_here|1|cannot write $build/install_manifest.txt, where cmake --install lists what it installed: nothing installed|
+links without the program||install_here --component links|1|$p/sbin/postlet is not installed;$p/share/man/man8/postlet.8 is not installed|
+link to another postlet|mkdir other sbin && echo x >other/postlet && ln -s ../other/postlet sbin/sendmail && $programs_here|install_here --component links|1|$p/sbin/sendmail $not $p/sbin/postlet|${programs_row};./other/postlet;./sbin/sendmail -> ../other/postlet
+several files in the way|mkdir -p bin sbin share/man/man8 && for f in sbin/sendmail bin/mailq share/man/man8/sendmail.8; do echo x >\$f; done && ln -s ../sbin/postlet bin/hoststat && $programs_here|install_here --component links|1|$p/sbin/sendmail $not $p/sbin/postlet;$p/bin/mailq $not $p/sbin/postlet;$p/share/man/man8/sendmail.8 $not $p/share/man/man8/postlet.8|${programs_row};./bin/hoststat -> ../sbin/postlet;./bin/mailq;./sbin/sendmail;./share/man/man8/sendmail.8
+sethome in place while postlet runs|$programs_here && hold|sethome_here /opt/qmail|0|$p/sbin/postlet: qmail home $held -> /opt/qmail|$programs_row
+install again while postlet runs|$programs_here && hold|install_here --component programs|0|Installing: $p/sbin/postlet|$programs_row
 ROWS
 rm -rf "$record" "$build/install_manifest.txt"
 finish

@@ -37,9 +37,11 @@ check "LICENSE" "ISC License" "$(head -n 1 "$source/LICENSE")"
 copyright=$(printf '%s\n' "$text" | sed -n '/^COPYRIGHT$/,$p' | tr -s ' \n' '  ')
 case $copyright in *"under the ISC licence"*) ;; *) fail "COPYRIGHT names no ISC licence: $copyright" ;; esac
 
-# The options section: each option starts a tagged paragraph of its own.
+# The options section: each option starts a tagged paragraph of its own, at the indent of a
+# section's text (the line after NAME), which differs between formatters (7 columns, or 5).
 options=$(printf '%s\n' "$text" | sed -n '/^OPTIONS$/,/^MODES AND NAMES$/p')
-tags=$(printf '%s\n' "$options" | sed -n 's/^       \(--*[A-Za-z?][-a-z]*\).*/\1/p' | LC_ALL=C sort -u)
+indent=$(printf '%s\n' "$text" | sed -n '/^NAME$/{n;s/^\( *\).*/\1/p;q;}')
+tags=$(printf '%s\n' "$options" | sed -n "s/^$indent\(--*[A-Za-z?][-a-z]*\).*/\1/p" | LC_ALL=C sort -u)
 
 # Every row of the table, hidden ones included, and the parser's own requests.
 letters=$(sed -n "s/.*\.short_name = '\(.\)'.*/-\1/p" "$table")

@@ -30,6 +30,17 @@ for dir in /opt/qmail "$long48" /q "$work/home" /var/qmail; do
 done
 # Back at the default, the binary is byte for byte the original again, marker and all.
 cmp -s "$work/original" "$work/bin" || fail "patching back to /var/qmail does not restore the bytes"
+# In place means a new file renamed over the old: through a symbolic link the file it leads to is
+# replaced and the link stays; the mode stays; no scratch file is left beside it.
+chmod 0751 "$work/bin"
+ln -s bin "$work/link"
+"$sethome" "$work/link" /q >/dev/null
+[ -L "$work/link" ] || fail "in place through a link: the link was replaced"
+check "in place through a link: read back" /q "$("$sethome" "$work/bin")"
+check "in place: mode" 751 "$(stat -c %a "$work/bin")"
+check "in place: no scratch file" "" "$(cd "$work" && ls -d ./*.sethome.* 2>/dev/null || true)"
+"$sethome" "$work/bin" /var/qmail >/dev/null
+rm "$work/link"
 
 # A 48-byte home leaves no room for the marker: the area is the path and one NUL.
 "$sethome" "$work/bin" "$long48" "$work/full" >/dev/null
