@@ -223,7 +223,6 @@ void log_submission(log_fields* fields, const char* socket_path) {
   // The descriptors opened here are close-on-exec and left open: the exec that follows closes
   // them, and closing them here would cost up to three system calls more.
   if (!turned_off()) {
-    // The real user id as the kernel handed it to the process at exec, without a system call.
     fields->uid = static_cast<uint32_t>(sys_getuid());
     auto parent = static_cast<uint32_t>(syscall(SYS_getppid));
     fields->ppid = parent;
