@@ -105,8 +105,9 @@ sethome_here() {
   "$p/sbin/postlet-sethome" "$p/sbin/postlet" "$@"
 }
 # hold: runs the installed postlet, re-homed to $held with the stub as its injector, on a message
-# that does not end before release; returns once the file is busy (opening it for writing fails
-# with "Text file busy"), as a write in place would find it.
+# that does not end before release; returns once the process runs the installed file. It watches
+# /proc and never opens the file for writing: an exec that met such an open would fail with
+# "Text file busy".
 held=$work/held
 hold() {
   mkdir -p "$held/bin" "$held/record" && cp "$stub" "$held/bin/qmail-inject"
@@ -115,9 +116,13 @@ hold() {
   sleep 300 >"$work/input" 2>/dev/null &
   echo $! >"$work/writer.pid"
   "$p/sbin/postlet" joe@example.org <"$work/input" >/dev/null 2>&1 &
-  echo $! >"$work/postlet.pid"
+  held_pid=$!
+  echo "$held_pid" >"$work/postlet.pid"
+  file=$(stat -L -c %d:%i "$p/sbin/postlet")
   tries=0
-  while (: >>"$p/sbin/postlet") 2>/dev/null; do
+  until [ "$(stat -L -c %d:%i "/proc/$held_pid/exe" 2>/dev/null)" = "$file" ]; do
+    kill -0 "$held_pid" 2>/dev/null ||
+      { echo "postlet ended before it ran from $p/sbin/postlet" >&2 && return 1; }
     tries=$((tries + 1))
     [ "$tries" -lt 1000 ] || { echo "postlet never ran from $p/sbin/postlet" >&2 && return 1; }
     sleep 0.01
