@@ -51,17 +51,9 @@ static void put(const cmdscan_context* ctx, int stream, const char* text) {
 // A word of the caller's in a diagnostic, its control bytes written \ooo, so that an option such
 // as -$'\e[31m' cannot reach the terminal that reads standard error.
 static void put_word(const cmdscan_context* ctx, const char* text) {
-  if (!text) return;
-  uint32_t n = text_length(text);
-  while (n) {
-    char escaped[256];
-    uint32_t taken;
-    uint32_t length = bytes_escape(escaped, sizeof escaped - 1, text, n, &CONTROL_BYTES, &taken);
-    escaped[length] = '\0';
-    ctx->output(2, escaped);
-    text += taken;
-    n -= taken;
-  }
+  if (text)
+    text_escape_pieces(text, &CONTROL_BYTES,
+                       [ctx](const char* piece, uint32_t) { ctx->output(2, piece); });
 }
 
 static void report(const cmdscan_context* ctx, const char* message, const char* what) {

@@ -18,15 +18,8 @@ const char* program_name = nullptr;
 // A piece goes out with its control bytes written \ooo: the pieces repeat the caller's words (a
 // mode, the name invoked), which must not move the cursor or colour a terminal.
 static void put_piece(out_buffer* e, const char* piece) {
-  uint32_t n = text_length(piece);
-  while (n) {
-    char escaped[128];
-    uint32_t taken;
-    uint32_t length = bytes_escape(escaped, sizeof escaped, piece, n, &CONTROL_BYTES, &taken);
-    (void)out_put(e, escaped, length);
-    piece += taken;
-    n -= taken;
-  }
+  text_escape_pieces(piece, &CONTROL_BYTES,
+                     [e](const char* escaped, uint32_t n) { (void)out_put(e, escaped, n); });
 }
 
 void warn_message(int error, const char* a, const char* b, const char* c, const char* d) {

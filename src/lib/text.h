@@ -35,4 +35,20 @@ inline constexpr escape_set CONTROL_BYTES = {
 uint32_t bytes_escape(char* out, uint32_t room, const char* text, uint32_t n, const escape_set* set,
                       uint32_t* taken);
 
+// Hands the text to put(piece, length), escaped as bytes_escape does, a NUL-terminated piece of
+// at most 127 bytes at a time.
+template <typename Put>
+void text_escape_pieces(const char* text, const escape_set* set, Put put) {
+  uint32_t n = text_length(text);
+  while (n) {
+    char piece[128];
+    uint32_t taken;
+    uint32_t length = bytes_escape(piece, sizeof piece - 1, text, n, set, &taken);
+    piece[length] = '\0';
+    put(piece, length);
+    text += taken;
+    n -= taken;
+  }
+}
+
 }  // namespace postlet
