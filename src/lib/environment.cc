@@ -1,6 +1,8 @@
 // environment.cc: lookup in the inherited environment.
 #include "lib/environment.h"
 
+#include "lib/text.h"
+
 extern "C" char** environ;
 
 namespace postlet {
@@ -21,10 +23,7 @@ const char* env_get(const char* name) {
 
 int env_entry_fits(const char* name, uint32_t n) {
   constexpr uint32_t LONGEST_ENTRY = 131072;
-  uint32_t name_length = 0;
-  while (name[name_length])
-    ++name_length;
-  return n < LONGEST_ENTRY - 1 - name_length;
+  return n < LONGEST_ENTRY - 1 - text_length(name);
 }
 
 }  // namespace postlet

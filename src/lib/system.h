@@ -6,8 +6,10 @@
 // a failure. The fuzz build keeps the library's chdir and execve, which its harness replaces.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -16,6 +18,19 @@ namespace postlet {
 
 inline long sys_read(int descriptor, void* bytes, size_t n) {
   return syscall(SYS_read, descriptor, bytes, n);
+}
+
+inline long sys_write(int descriptor, const void* bytes, size_t n) {
+  return syscall(SYS_write, descriptor, bytes, n);
+}
+
+inline long sys_writev(int descriptor, const iovec* pieces, int count) {
+  return syscall(SYS_writev, descriptor, pieces, count);
+}
+
+// open(2) of a path relative to the working folder, as openat.
+inline int sys_open(const char* path, int flags) {
+  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags));
 }
 
 inline int sys_close(int descriptor) {

@@ -168,10 +168,9 @@ void log_note_cwd() {
 // Up to n bytes from the start of the file at path: the count, or -1. The descriptor is left to
 // the exec that follows; a FIFO in place of the file does not hold up the run.
 static long read_file(const char* path, char* bytes, uint32_t n) {
-  long descriptor =
-      syscall(SYS_openat, AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int descriptor = sys_open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (descriptor < 0) return -1;
-  return sys_read(static_cast<int>(descriptor), bytes, size_t{n});
+  return sys_read(descriptor, bytes, size_t{n});
 }
 
 // The administrator's switch: a first line of "off", blanks after it allowed. A file that

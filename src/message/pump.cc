@@ -50,7 +50,7 @@ static pump_result failed_write() {
 // PUMP_DONE, PUMP_READER_GONE or PUMP_WRITE_FAILED.
 static pump_result write_all(int out, const char* bytes, uint32_t n) {
   while (n) {
-    long w = write(out, bytes, n);
+    long w = sys_write(out, bytes, n);
     if (w == -1 && errno == EINTR) continue;
     if (w == -1) return failed_write();
     bytes += w;
@@ -82,11 +82,10 @@ static pump_result wait_for_input(int out) {
 
 // The pieces in one writev, so that what fits into an empty pipe goes in without a wait; then
 // what is left of a piece written in part. PUMP_DONE, PUMP_READER_GONE or PUMP_WRITE_FAILED.
-// The call goes through syscall(2), bound already: writev would cost the loader a look-up.
-static pump_result write_pieces(int out, iovec* pieces, int count) {
+static pump_result write_pieces(int out, const iovec* pieces, int count) {
   long w;
   do {
-    w = syscall(SYS_writev, out, pieces, count);
+    w = sys_writev(out, pieces, count);
   } while (w == -1 && errno == EINTR);
   if (w == -1) return failed_write();
   auto done = static_cast<uint64_t>(w);
