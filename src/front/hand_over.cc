@@ -80,6 +80,11 @@ int env_put(const char* name, const char* value) {
   return byte_string_append_string(storage, scratch);
 }
 
+int injector_option(char letter) {
+  const char* options = env_get("QMAILINJECT");
+  return options && options[text_find_byte(options, letter)] == letter;
+}
+
 char** child_environment() {
   byte_string* changes = &env_changes.storage;
   // An empty entry ends the list, so that the walk below knows where it stops.

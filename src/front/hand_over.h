@@ -32,6 +32,9 @@ void arg_reset();
 // of memory.
 [[nodiscard]] int env_put(const char* name, const char* value);
 
+// Whether the caller's QMAILINJECT, whose letters are the injector's options, holds letter.
+int injector_option(char letter);
+
 // The inherited environment merged with env_changes, null-terminated, from the pool; null when
 // out of memory. Call it once: it ends the list of edits.
 [[nodiscard]] char** child_environment();

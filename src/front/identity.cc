@@ -147,11 +147,8 @@ void sender_identity(int from_header) {
   const char* envelope = envelope_sender && envelope_sender[0] ? envelope_sender : nullptr;
   const char* unused;
   uint32_t n;
-  int from = from_header && header_field("from", &unused, &n);
-  if (from) {
-    const char* inject = env_get("QMAILINJECT");
-    if (inject && inject[text_find_byte(inject, 'f')] == 'f') from = 0;
-  }
+  // QMAILINJECT's f has the injector delete the From field.
+  int from = from_header && header_field("from", &unused, &n) && !injector_option('f');
   if (from_header && !envelope && !user_identity_set) {
     field_parse parse = {};
     if (field_input(&parse, "sender")) (void)identity_from_field(&parse);

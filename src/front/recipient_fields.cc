@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
+#include "front/hand_over.h"
 #include "header/header_capture.h"
 #include "header/header_index.h"
 #include "lib/byte_string.h"
 #include "lib/diagnostics.h"
-#include "lib/environment.h"
 #include "lib/text.h"
 
 namespace postlet {
@@ -29,36 +29,35 @@ struct known_field {
   uint8_t roles;
 };
 
-static constexpr known_field KNOWN_FIELDS[] = {
-    {2, "to", TAKES_RECIPIENTS},
-    {2, "cc", TAKES_RECIPIENTS},
-    {3, "bcc", TAKES_RECIPIENTS},
-    {13, "apparently-to", TAKES_RECIPIENTS},
-    {9, "resent-to", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
-    {9, "resent-cc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
-    {10, "resent-bcc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT},
-    {13, "resent-sender", MARKS_RESENT | MUST_PARSE},
-    {11, "resent-from", MARKS_RESENT | MUST_PARSE},
-    {15, "resent-reply-to", MARKS_RESENT | MUST_PARSE},
-    {11, "resent-date", MARKS_RESENT},
-    {17, "resent-message-id", MARKS_RESENT},
-    {6, "sender", MUST_PARSE},
-    {4, "from", MUST_PARSE | DELETED_BY_F},
-    {8, "reply-to", MUST_PARSE},
-    {17, "return-receipt-to", MUST_PARSE},
-    {9, "errors-to", MUST_PARSE},
-    {11, "return-path", MUST_PARSE | DELETED_BY_S}};
-
-static constexpr bool lengths_hold() {
-  for (const known_field& f : KNOWN_FIELDS) {
-    uint32_t n = 0;
-    while (f.name[n])
-      ++n;
-    if (n != f.length) return false;
-  }
-  return true;
+// A row whose length is its name's.
+template <uint32_t N>
+static constexpr known_field field(const char (&name)[N], uint8_t roles) {
+  static_assert(N <= sizeof known_field{}.name);
+  known_field f = {.length = N - 1, .name = {}, .roles = roles};
+  for (uint32_t i = 0; i < N; ++i)
+    f.name[i] = name[i];
+  return f;
 }
-static_assert(lengths_hold());
+
+static constexpr known_field KNOWN_FIELDS[] = {
+    field("to", TAKES_RECIPIENTS),
+    field("cc", TAKES_RECIPIENTS),
+    field("bcc", TAKES_RECIPIENTS),
+    field("apparently-to", TAKES_RECIPIENTS),
+    field("resent-to", TAKES_RESENT_RECIPIENTS | MARKS_RESENT),
+    field("resent-cc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT),
+    field("resent-bcc", TAKES_RESENT_RECIPIENTS | MARKS_RESENT),
+    field("resent-sender", MARKS_RESENT | MUST_PARSE),
+    field("resent-from", MARKS_RESENT | MUST_PARSE),
+    field("resent-reply-to", MARKS_RESENT | MUST_PARSE),
+    field("resent-date", MARKS_RESENT),
+    field("resent-message-id", MARKS_RESENT),
+    field("sender", MUST_PARSE),
+    field("from", MUST_PARSE | DELETED_BY_F),
+    field("reply-to", MUST_PARSE),
+    field("return-receipt-to", MUST_PARSE),
+    field("errors-to", MUST_PARSE),
+    field("return-path", MUST_PARSE | DELETED_BY_S)};
 
 // The lengths of the names, one bit each: most other fields are passed over at once.
 static constexpr uint32_t KNOWN_LENGTHS = [] {
@@ -333,23 +332,22 @@ int header_names_no_recipient() {
     (void)parse_field(f, &scratch, &field_named);
     (roles & TAKES_RECIPIENTS ? named : resent_named) |= field_named;
   }
-  if (resent ? resent_named : named) return 0;
-  // A field qmail-inject must parse and cannot makes it fail before it queues anything, and say
-  // why itself. QMAILINJECT's letters delete fields of these alone.
-  const char* options = env_get("QMAILINJECT");
-  uint8_t deleted = 0;
-  for (const char* o = options ? options : ""; *o; ++o) {
-    if (*o == 'f') deleted |= DELETED_BY_F;
-    if (*o == 's') deleted |= DELETED_BY_S;
+  int no_one = !(resent ? resent_named : named);
+  if (no_one) {
+    // A field qmail-inject must parse and cannot makes it fail before it queues anything, and
+    // say why itself. QMAILINJECT's letters delete fields of these alone.
+    auto deleted = static_cast<uint8_t>((injector_option('f') ? DELETED_BY_F : 0) |
+                                        (injector_option('s') ? DELETED_BY_S : 0));
+    for (uint32_t i = 0; no_one && i < fields; ++i) {
+      const header_field_record* f = header_field_at(i);
+      uint8_t roles = roles_of(text + f->start, f->name_length);
+      int field_named;
+      if ((roles & MUST_PARSE) && !(roles & deleted) && !parse_field(f, &scratch, &field_named))
+        no_one = 0;
+    }
   }
-  for (uint32_t i = 0; i < fields; ++i) {
-    const header_field_record* f = header_field_at(i);
-    uint8_t roles = roles_of(text + f->start, f->name_length);
-    int field_named;
-    if ((roles & MUST_PARSE) && !(roles & deleted) && !parse_field(f, &scratch, &field_named))
-      return 0;
-  }
-  return 1;
+  byte_string_release(&scratch);
+  return no_one;
 }
 
 }  // namespace postlet
