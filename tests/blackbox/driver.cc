@@ -115,6 +115,14 @@ static std::vector<char*> c_vector(std::vector<std::string>& texts) {
   return v;
 }
 
+// A pseudo-terminal: *master its master side, *terminal the terminal it drives.
+static void open_pty(int* master, int* terminal) {
+  *master = posix_openpt(O_RDWR | O_NOCTTY);
+  check(*master >= 0 && grantpt(*master) == 0 && unlockpt(*master) == 0, "pty");
+  *terminal = open(ptsname(*master), O_RDWR | O_NOCTTY);
+  check(*terminal >= 0, "pty");
+}
+
 // Waits for the processes of a run that outlived it (this process is their subreaper); those
 // still alive after 2 s are killed and counted.
 static int reap_orphans() {
@@ -221,20 +229,16 @@ run_result run(const sandbox& box, const run_options& options) {
     check(pipe(in_pipe) == 0, "pipe");
   } else if (options.input == input_kind::pty) {
     // in_pipe[0] the master, for postlet; in_pipe[1] the other side, raw, for the runner.
-    in_pipe[0] = posix_openpt(O_RDWR | O_NOCTTY);
-    check(in_pipe[0] >= 0 && grantpt(in_pipe[0]) == 0 && unlockpt(in_pipe[0]) == 0, "pty");
-    in_pipe[1] = open(ptsname(in_pipe[0]), O_RDWR | O_NOCTTY);
+    open_pty(&in_pipe[0], &in_pipe[1]);
     termios raw;
-    check(in_pipe[1] >= 0 && tcgetattr(in_pipe[1], &raw) == 0, "pty");
+    check(tcgetattr(in_pipe[1], &raw) == 0, "pty");
     cfmakeraw(&raw);
     tcsetattr(in_pipe[1], TCSANOW, &raw);
   } else if (options.input == input_kind::terminal) {
     // in_pipe[0] the terminal, for postlet; in_pipe[1] its master side, for the runner to type.
-    in_pipe[1] = posix_openpt(O_RDWR | O_NOCTTY);
-    check(in_pipe[1] >= 0 && grantpt(in_pipe[1]) == 0 && unlockpt(in_pipe[1]) == 0, "pty");
-    in_pipe[0] = open(ptsname(in_pipe[1]), O_RDWR | O_NOCTTY);
+    open_pty(&in_pipe[1], &in_pipe[0]);
     termios typed;
-    check(in_pipe[0] >= 0 && tcgetattr(in_pipe[0], &typed) == 0, "pty");
+    check(tcgetattr(in_pipe[0], &typed) == 0, "pty");
     typed.c_lflag |= ICANON;
     typed.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ISIG | IEXTEN);
     typed.c_iflag &= ~static_cast<tcflag_t>(ICRNL | IXON);
