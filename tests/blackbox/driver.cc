@@ -27,6 +27,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 namespace blackbox {
 
